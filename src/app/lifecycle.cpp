@@ -1,0 +1,135 @@
+#include "app/lifecycle.h"
+
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "common/app_identity.h"
+#include "common/program_paths.h"
+#include "ui/close_suppression.h"
+#include "ui/frm_about.h"
+#include "ui/frm_main.h"
+#include "ui/settings_binding.h"
+#include "ui/tray_icon.h"
+#include "version.h"
+
+namespace quendrel {
+
+Lifecycle::Lifecycle(UrlOpener open, QObject* parent)
+    : QObject(parent), open_(std::move(open)), tray_(new TrayIcon(this))
+{
+}
+
+Lifecycle::~Lifecycle()
+{
+    delete frmAbout_.data();
+    delete frmMain_.data();
+}
+
+void Lifecycle::Load()
+{
+    frmMain_ = new FrmMain(state_);
+    FrmMain& window = *frmMain_;
+
+    SuppressCloseCommand(&window);
+    StartupIcon = window.windowIcon();
+    tray_->AddTrayIcon(StartupIcon, QLatin1String(kAppTitle), window.mnuTray);
+    window.setWindowTitle(MainWindowCaption());
+    window.SetStatusText(QLatin1String(kAppTitle));
+    state_.StartPending = true;
+    state_.TickCounter = 0;
+    SyncIPWebPageList(window, 0);
+    LoadSettings(window);
+
+    connect(&window, &FrmMain::ResizeNotified, this, &Lifecycle::OnResize);
+    connect(window.Timer1, &QTimer::timeout, this, &Lifecycle::OnTimer1Tick);
+    connect(&window, &FrmMain::UpdateRequested, this, &Lifecycle::DoUpdate);
+    connect(&window, &FrmMain::ExitRequested, this, &Lifecycle::Exit);
+    connect(&window, &FrmMain::HelpRequested, this, [this] { ShowHelp(open_, HelpFilePath()); });
+    connect(&window, &FrmMain::AboutRequested, this, &Lifecycle::ShowAbout);
+    connect(tray_, &TrayIcon::LeftClicked, &window, &FrmMain::ToggleFromTray);
+    window.Timer1->start();
+
+    // Without a notification area the hidden window could never be reached.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        window.ShowWithFocus();
+}
+
+void Lifecycle::OnResize()
+{
+    if (!frmMain_ || unloaded_)
+        return;
+    FrmMain& window = *frmMain_;
+    SyncIPWebPageList(window, 1);
+    SaveSettings(window);
+    if (window.isMinimized()) {
+        // Minimising sends the window to the tray, in its normal state so
+        // that it comes back at its size when shown again. The state goes
+        // first: on X11, leaving the minimised state maps the window, which
+        // after hide() would leave a mapped window that Qt thinks is hidden.
+        QTimer::singleShot(0, &window, [&window] {
+            window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+            window.hide();
+        });
+    }
+}
+
+void Lifecycle::OnTimer1Tick()
+{
+    // The scheduler's rule runs here once updates are scheduled.
+}
+
+void Lifecycle::DoUpdate()
+{
+    // The update cycle runs here once it exists.
+}
+
+void Lifecycle::ShowAbout()
+{
+    if (!frmAbout_) {
+        frmAbout_ = new FrmAbout(open_);
+        connect(frmAbout_, &QObject::destroyed, this, [this] {
+            if (unloaded_)
+                emit Finished();
+        });
+    }
+    frmAbout_->show();
+    frmAbout_->raise();
+    frmAbout_->activateWindow();
+}
+
+void Lifecycle::Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    if (frmMain_) {
+        FrmMain& window = *frmMain_;
+        window.Timer1->stop();
+        // Storage failures are silent by design; the tray icon goes regardless.
+        SyncIPWebPageList(window, 1);
+        SaveSettings(window);
+        window.hide();
+        // Deleted later: Exit may have come from one of its own menus.
+        window.deleteLater();
+    }
+    tray_->DeleteTrayIcon();
+}
+
+void Lifecycle::Exit()
+{
+    Unload();
+    if (!frmAbout_)
+        emit Finished();
+}
+
+void Lifecycle::EndNow()
+{
+    Unload();
+    if (frmAbout_) {
+        frmAbout_->hide();
+        frmAbout_->deleteLater();
+    }
+    emit Finished();
+}
+
+}  // namespace quendrel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+
+#include "common/program_state.h"
+#include "ui/frm_about.h"
+#include "ui/frm_main.h"
+#include "ui/url_opener.h"
+
+namespace quendrel {
+
+class TrayIcon;
+
+// Owns the main window, the tray icon and the About window for the whole
+// run, and runs the window's load, resize and unload steps.
+class Lifecycle : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Lifecycle(UrlOpener open = DesktopUrlOpener(), QObject* parent = nullptr);
+    ~Lifecycle() override;
+
+    // Creates the main window hidden and runs its load step. The window is
+    // shown instead when there is no notification area to reach it from.
+    void Load();
+
+    // Exit from a menu: the main window and the tray icon go at once; the
+    // program ends when no About window is left open.
+    void Exit();
+
+    // A signal or the end of the desktop session: unload and end now.
+    void EndNow();
+
+    ProgramState& State() { return state_; }
+    FrmMain* MainWindow() const { return frmMain_; }
+    FrmAbout* AboutWindow() const { return frmAbout_; }
+    TrayIcon* Tray() const { return tray_; }
+    bool Unloaded() const { return unloaded_; }
+
+signals:
+    // The program has nothing left open and should end with status 0.
+    void Finished();
+
+private:
+    void OnResize();
+    void OnTimer1Tick();
+    void DoUpdate();
+    void ShowAbout();
+    void Unload();
+
+    UrlOpener open_;
+    ProgramState state_;
+    QIcon StartupIcon;
+    QPointer<FrmMain> frmMain_;
+    QPointer<FrmAbout> frmAbout_;
+    TrayIcon* tray_;
+    bool unloaded_ = false;
+};
+
+}  // namespace quendrel

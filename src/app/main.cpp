@@ -1,0 +1,40 @@
+#include <QApplication>
+#include <QSessionManager>
+
+#include "app/lifecycle.h"
+#include "app/single_instance.h"
+#include "app/unix_signals.h"
+#include "ui/state_images.h"
+#include "version.h"
+
+int main(int argc, char** argv)
+{
+    using namespace quendrel;
+
+    // A second start ends here, before it opens a display or writes anything.
+    SingleInstanceLock instanceLock;
+    if (!instanceLock.TryAcquire(LockPathFor(RunningExecutablePath())))
+        return 0;
+    UnixSignals::Install();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QLatin1String(kAppTitle));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+    QApplication::setWindowIcon(WindowIcon());
+    // Hiding or closing windows never ends the program; only Exit does.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Lifecycle lifecycle;
+    QObject::connect(&lifecycle, &Lifecycle::Finished, &app, [] { QCoreApplication::exit(0); });
+
+    UnixSignals signals_;
+    QObject::connect(&signals_, &UnixSignals::TerminationRequested, &lifecycle, &Lifecycle::EndNow);
+    // The desktop session is ending: save now, as Exit would.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &lifecycle, [&lifecycle](QSessionManager&) {
+        lifecycle.EndNow();
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &lifecycle, &Lifecycle::EndNow);
+
+    lifecycle.Load();
+    return app.exec();
+}

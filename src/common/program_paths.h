@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace quendrel {
+
+// The path with "/" appended unless it already ends in one (also when empty).
+QString AddBackslash(const QString& path);
+
+// Full path of the running executable, symbolic links resolved.
+QString ExecutablePath();
+
+// Directory that holds the running executable.
+QString ProgramDirectory();
+
+// File name of the running executable, without ".exe" where it has one.
+QString ExecutableName();
+
+// Directory for the program's writable files: the program directory when it
+// can be written, otherwise $XDG_CONFIG_HOME/Quendrel (created on demand).
+QString WritableDirectory();
+
+// The help file: the executable's name with ".chm", beside the executable.
+QString HelpFilePath();
+
+// True for a regular file whose name does not start with "." (a hidden file
+// counts as absent, and so does a directory).
+bool IsVisibleRegularFile(const QString& path);
+
+}  // namespace quendrel

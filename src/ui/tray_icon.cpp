@@ -1,0 +1,65 @@
+#include "ui/tray_icon.h"
+
+#include <QIcon>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace quendrel {
+
+namespace {
+constexpr int kTipLength = 63;
+}
+
+QString TrayTip(const QString& text)
+{
+    if (text.size() <= kTipLength)
+        return text;
+    int length = kTipLength;
+    if (text.at(length - 1).isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
+TrayIcon::TrayIcon(QObject* parent) : QObject(parent), icon_(new QSystemTrayIcon(this))
+{
+    // Only the single left click counts; the second press of a double click
+    // arrives as a double click and is ignored, so a double click toggles once.
+    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            emit LeftClicked();
+    });
+}
+
+TrayIcon::~TrayIcon() = default;
+
+void TrayIcon::AddTrayIcon(const QIcon& picture, const QString& tip, QMenu* menu)
+{
+    icon_->setContextMenu(menu);
+    ModifyTrayIcon(picture, tip);
+    // Shown even when no tray runs yet: the icon then appears once one starts.
+    icon_->show();
+}
+
+void TrayIcon::ModifyTrayIcon(const QIcon& picture, const QString& tip)
+{
+    icon_->setIcon(picture);
+    icon_->setToolTip(TrayTip(tip));
+}
+
+void TrayIcon::DeleteTrayIcon()
+{
+    icon_->hide();
+    icon_->setContextMenu(nullptr);
+}
+
+QString TrayIcon::Tip() const
+{
+    return icon_->toolTip();
+}
+
+bool TrayIcon::IsShown() const
+{
+    return icon_->isVisible();
+}
+
+}  // namespace quendrel
