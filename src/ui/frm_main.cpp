@@ -271,6 +271,8 @@ void FrmMain::LayOut(QWidget* client)
     for (QLabel* label : findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
 
+    // The tabs sit inside the strip with a small inset on either side.
+    layout_.requireWidth(kTabWidth, TabStrip1->sizeHint().width() + 4);
     layoutScale_ = layout_.fittingScale();
     layout_.apply(layoutScale_);
 

@@ -16,9 +16,6 @@ namespace quendrel {
 
 namespace {
 constexpr double kTwipsPerPixel = 15.0;
-// A font more than twice the expected size would make a window wider than
-// most screens; beyond that, clipping is the lesser evil.
-constexpr double kLargestScale = 2.0;
 }  // namespace
 
 QSize SpaceForText(const QWidget* widget)
@@ -48,7 +45,7 @@ void TwipsLayout::add(QWidget* widget, int left, int top, int width, int height)
 
 double TwipsLayout::fittingScale() const
 {
-    double scale = 1.0;
+    double scale = extraScale_;
     for (const TwipsPlacement& p : placements_) {
         const QSize wanted = SpaceForText(p.widget);
         // One pixel of slack for the rounding in toPixels().
@@ -58,6 +55,11 @@ double TwipsLayout::fittingScale() const
             scale = std::max(scale, (wanted.height() + 1) / (p.twips.height() / kTwipsPerPixel));
     }
     return std::min(scale, kLargestScale);
+}
+
+void TwipsLayout::requireWidth(int twips, int pixels)
+{
+    extraScale_ = std::max(extraScale_, (pixels + 1) / (twips / kTwipsPerPixel));
 }
 
 void TwipsLayout::apply(double scale) const

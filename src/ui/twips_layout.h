@@ -29,14 +29,22 @@ public:
     // scaled rectangle.
     double fittingScale() const;
 
+    // Also scale until a span of this many twips holds this many pixels.
+    void requireWidth(int twips, int pixels);
+
     // Places every widget at its rectangle scaled by the factor.
     void apply(double scale) const;
 
     static int toPixels(int twips, double scale);
     static QRect toPixels(const QRect& twips, double scale);
 
+    // A font more than twice the expected size would make a window wider
+    // than most screens; beyond that, clipping is the lesser evil.
+    static constexpr double kLargestScale = 2.0;
+
 private:
     QVector<TwipsPlacement> placements_;
+    double extraScale_ = 1.0;
 };
 
 }  // namespace quendrel
