@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what Quendrel needs to build, run and test, from Debian's packages.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev libcurl4-openssl-dev
+  # run: Qt's X11 platform plugin and a font
+  qt6-qpa-plugins fonts-dejavu-core
+  # test and the display-less quick start: a virtual display, a window
+  # manager, a tray host, input and screenshots, and Debian's Python
+  xvfb xauth openbox trayer xdotool x11-utils imagemagick python3
+)
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  as_root=(sudo)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "All build, run and test packages are installed."
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

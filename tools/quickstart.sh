@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# tools/quickstart.sh run   installs, builds and starts Quendrel
+# tools/quickstart.sh test  installs, builds and runs every test
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+mode=${1:-run}
+case $mode in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
+
+"$root/tools/install-deps.sh"
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build"
+
+if [ "$mode" = test ]; then
+  cd "$root/build"
+  exec ctest --output-on-failure
+fi
+exec "$root/tools/run.sh" "$root/build/Quendrel"
