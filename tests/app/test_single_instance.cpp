@@ -18,7 +18,6 @@ private slots:
     void killedHolderDoesNotBlock();
     void startedProgramsDoNotInheritTheLock();
     void lockPathIsPerExecutableAndUser();
-    void unusableLockDirectoryDoesNotBlockStart();
 
 private:
     QTemporaryDir dir_;
@@ -81,21 +80,14 @@ void TestSingleInstance::lockPathIsPerExecutableAndUser()
     qputenv("XDG_RUNTIME_DIR", dir_.path().toLocal8Bit());
     const std::string a = LockPathFor("/opt/a/Quendrel");
     QCOMPARE(a, LockPathFor("/opt/a/Quendrel"));
-    QVERIFY(a != LockPathFor("/opt/b/Quendrel"));
+    QVERIFY(a != LockPathFor("/opt/b/Quendrel"));  // a copy elsewhere runs on its own
     QVERIFY(QString::fromStdString(a).startsWith(dir_.path() + QLatin1Char('/')));
-
-    // Without a usable runtime directory: /tmp, with the user's id in the name.
-    qputenv("XDG_RUNTIME_DIR", "relative/path");
-    const QString fallback = QString::fromStdString(LockPathFor("/opt/a/Quendrel"));
-    QVERIFY(fallback.startsWith(QStringLiteral("/tmp/Quendrel-%1-").arg(::getuid())));
+    qputenv("XDG_RUNTIME_DIR", "relative/path");  // unusable: /tmp, named with the user's id
+    QVERIFY(QString::fromStdString(LockPathFor("/opt/a/Quendrel")).startsWith(QStringLiteral("/tmp/Quendrel-%1-").arg(::getuid())));
     qunsetenv("XDG_RUNTIME_DIR");
-    QCOMPARE(QString::fromStdString(LockPathFor("/opt/a/Quendrel")), fallback);
-}
-
-void TestSingleInstance::unusableLockDirectoryDoesNotBlockStart()
-{
+    // A lock that cannot be made at all never keeps the program from starting.
     SingleInstanceLock lock;
-    QVERIFY(lock.TryAcquire("/nonexistent-directory/for/sure/x.lock"));
+    QVERIFY(lock.TryAcquire("/nonexistent-directory/x.lock"));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
