@@ -1,278 +1,183 @@
 #!/usr/bin/python3
-"""End-to-end tests of the program's shell: tray icon, hidden settings
-window, single instance, refused window close, Exit and termination signals.
+# End-to-end tests of the program's shell: tray icon, hidden window, single
+# instance, refused window close, Exit and termination signals, under a
+# private Xvfb with openbox and (mostly) trayer.
+#
+# Run: /usr/bin/python3 tests/e2e/test_shell.py --binary build/Quendrel [unittest options]
 
-Run: /usr/bin/python3 tests/e2e/test_shell.py --binary build/Quendrel [unittest options]
-
-Each test runs its own copy of the binary from a fresh temporary directory
-(files beside the executable and the single-instance lock belong to that
-copy), under a private Xvfb with openbox and, for most tests, trayer.
-"""
-
+import argparse
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import unittest
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from x_session import XSession, holds, wait_until  # noqa: E402
+import x_session as x  # noqa: E402
 
-BINARY = None  # set from --binary
+BINARY = None  # from --binary
 CAPTION = 'Quendrel 4.6'
-ICON_NAME = 'Quendrel'
-TIMEOUT = 10.0  # for anything the program should do promptly
-SETTLE = 0.7  # how long a state must hold to count as kept
 
 
-def running_copies(path):
-    """Pids of the processes whose executable is path."""
-    pids = []
-    for entry in os.listdir('/proc'):
-        if entry.isdigit():
-            try:
-                if os.readlink(f'/proc/{entry}/exe') == path:
-                    pids.append(int(entry))
-            except OSError:
-                pass
-    return pids
+def exe_of(pid):
+    try:
+        return os.readlink(f'/proc/{pid}/exe')
+    except OSError:
+        return None
 
 
 class ShellTest(unittest.TestCase):
     TRAY = True
-    x = None
+    proc = None  # the program last started
 
     @classmethod
     def setUpClass(cls):
-        cls.x = cls.enterClassContext(XSession(wm=True, tray=cls.TRAY))
+        cls.addClassCleanup(x.stop)
+        x.start(tray=cls.TRAY)
 
-    def setUp(self):
-        temp = tempfile.TemporaryDirectory(prefix='quendrel-e2e-')
-        self.addCleanup(temp.cleanup)
-        self.dir = temp.name
-        self.exe = os.path.join(self.dir, 'Quendrel')
-        shutil.copy2(BINARY, self.exe)
-        self.home = os.path.join(self.dir, 'home')
-        self.runtime = os.path.join(self.dir, 'runtime')
-        os.mkdir(self.home)
-        os.mkdir(self.runtime, 0o700)
-        self.log_path = os.path.join(self.dir, 'stderr.txt')
-
-    # -- the program ----------------------------------------------------------
-
-    def start(self):
-        """Starts this test's copy; it is killed at the test's end if still running."""
-        env = {'DISPLAY': self.x.display, 'HOME': self.home, 'XDG_RUNTIME_DIR': self.runtime}
-        with open(self.log_path, 'ab') as log:
-            proc = self.x.popen([self.exe], env=env, cwd=self.dir, stderr=log)
-        self.addCleanup(self.x.end, proc)
-        return proc
+    # Starts a fresh copy of the program in a new directory, with its own HOME
+    # and XDG_RUNTIME_DIR (the single-instance lock belongs to the copy); with
+    # again, the last copy once more. It is killed at the test's end, or when
+    # a fresh copy starts (a failed subtest's program is not left running).
+    def start(self, again=False):
+        if not again:
+            if self.proc:
+                x.kill_group(self.proc)
+            tmp = tempfile.TemporaryDirectory(prefix='quendrel-e2e-')  # also removed at exit
+            self.addCleanup(tmp.cleanup)
+            self.dir = os.path.realpath(tmp.name)
+            self.exe = shutil.copy2(BINARY, os.path.join(self.dir, 'Quendrel'))
+            os.mkdir(os.path.join(self.dir, 'home'))
+            os.mkdir(os.path.join(self.dir, 'runtime'), 0o700)
+        env = {'DISPLAY': x.ENV['DISPLAY'], 'HOME': self.dir + '/home', 'XDG_RUNTIME_DIR': self.dir + '/runtime'}
+        self.proc = x.popen(self.exe, env=env, cwd=self.dir, stderr=None)  # its messages go to the test log
+        self.addCleanup(x.kill_group, self.proc)
+        return self.proc
 
     def start_in_tray(self):
         proc = self.start()
-        self.assertTrue(wait_until(lambda: len(self.x.tray_icons(ICON_NAME)) == 1, TIMEOUT),
-                        self.state('exactly one tray icon expected after start', proc))
+        self.assertTrue(x.wait_until(lambda: len(x.tray_icons()) == 1), self.state('not one tray icon at start', proc))
         return proc
 
-    def state(self, message, proc=None):
-        """message plus what the screen and the program look like now."""
-        lines = [message, f'  tray icons: {self.x.tray_icons(ICON_NAME)}']
-        for wid in self.x.find_windows(CAPTION):
-            lines.append(f'  window {wid:#x}: map state {self.x.map_state(wid)}, WM_STATE {self.x.wm_state(wid)}')
-        if proc is not None:
-            lines.append(f'  process: {"running" if proc.poll() is None else f"exited with {proc.returncode}"}')
-        try:
-            with open(self.log_path, errors='replace') as log:
-                tail = log.read()[-1500:].strip()
-            if tail:
-                lines.append('  program stderr:\n    ' + tail.replace('\n', '\n    '))
-        except OSError:
-            pass
-        return '\n'.join(lines)
+    # message, with what the screen and the program look like now.
+    def state(self, message, proc):
+        wins = [f'{w:#x} {x.map_state(w)} {x.wm_state(w)}' for w in x.windows(CAPTION)]
+        return f'{message}\n  tray icons: {len(x.tray_icons())}, windows (map, WM_STATE): {wins}, exit: {proc.poll()}'
 
-    def assert_exits_cleanly(self, proc, what):
-        try:
-            status = proc.wait(TIMEOUT)
-        except subprocess.TimeoutExpired:
-            self.fail(self.state(f'{what}: the program still runs after {TIMEOUT:.0f} s', proc))
-        if status < 0:
-            self.fail(self.state(f'{what}: the program was killed by {signal.Signals(-status).name}', proc))
-        self.assertEqual(status, 0, self.state(f'{what}: exit status', proc))
-        self.assertTrue(wait_until(lambda: not self.x.tray_icons(ICON_NAME), TIMEOUT),
-                        self.state(f'{what}: the tray icon is still there', proc))
+    def assert_shown(self, proc, what):
+        ids = x.wait_until(lambda: x.windows(CAPTION))
+        self.assertEqual(len(ids), 1, self.state(f'{what}: not one window {CAPTION!r}', proc))
+        self.assertTrue(x.wait_until(lambda: x.map_state(ids[0]) == 'IsViewable' and x.wm_state(ids[0]) == 'Normal'),
+                        self.state(f'{what}: window not shown in normal state', proc))
+        return ids[0]
 
-    # -- the window -----------------------------------------------------------
-
-    def window(self):
-        wid = self.x.find_window(CAPTION, timeout=TIMEOUT)
-        self.assertIsNotNone(wid, self.state(f'no single window named {CAPTION!r}'))
-        return wid
-
-    def viewable(self, wid):
-        return self.x.map_state(wid) == 'IsViewable'
-
-    def assert_viewable(self, wid, what, proc):
-        self.assertTrue(wait_until(lambda: self.viewable(wid), TIMEOUT), self.state(f'{what}: window not shown', proc))
-
-    def assert_withdrawn(self, wid, what, proc):
-        """Hidden to the tray: unmapped, and withdrawn (no WM_STATE, or Withdrawn), not iconic."""
-        self.assertTrue(wait_until(lambda: self.x.map_state(wid) == 'IsUnMapped', TIMEOUT),
+    # Hidden to the tray: unmapped and withdrawn, not iconic.
+    def assert_hidden(self, wid, proc, what):
+        self.assertTrue(x.wait_until(lambda: x.map_state(wid) == 'IsUnMapped'
+                                     and x.wm_state(wid) in (None, 'Withdrawn')),
                         self.state(f'{what}: window not hidden', proc))
-        self.assertTrue(wait_until(lambda: self.x.wm_state(wid) in (None, 'Withdrawn'), TIMEOUT),
-                        self.state(f'{what}: window hidden but not withdrawn', proc))
 
-    def show_from_tray(self, proc):
-        self.x.click_tray_icon(1, ICON_NAME)
-        wid = self.window()
-        self.assert_viewable(wid, 'left click on the tray icon', proc)
-        return wid
+    def show(self, proc):
+        x.click_icon()
+        return self.assert_shown(proc, 'left click on the tray icon')
 
-    def choose_last_item(self, opener, what, proc):
-        """Opens a menu with opener() and chooses its last item by keyboard."""
-        opener()
-        self.assertTrue(wait_until(self.x.popup_menus, TIMEOUT), self.state(f'{what}: no menu opened', proc))
-        self.x.key('Up', 'Return')
+    def choose_last_item(self, open_menu, proc, what):
+        open_menu()
+        self.assertTrue(x.wait_until(x.menus), self.state(f'{what}: no menu opened', proc))
+        x.run('xdotool', 'key', 'Up', 'Return', check=True)  # the last item
+
+    # proc.wait raises TimeoutExpired if the program does not end.
+    def assert_exits(self, proc, what):
+        self.assertEqual(proc.wait(x.TIMEOUT), 0, self.state(f'{what}: exit status', proc))
+        self.assertTrue(x.wait_until(lambda: not x.tray_icons()), self.state(f'{what}: tray icon left', proc))
 
 
 class TrayTest(ShellTest):
 
     def test_starts_hidden_in_tray_and_left_click_toggles_window(self):
         proc = self.start_in_tray()
-        self.assertTrue(holds(lambda: not self.x.find_windows(CAPTION, only_visible=True), SETTLE),
-                        self.state('the window is shown at start although a tray runs', proc))
-        wid = self.show_from_tray(proc)
-        self.assertEqual(self.x.wm_state(wid), 'Normal', self.state('shown window not in normal state', proc))
-        self.x.click_tray_icon(1, ICON_NAME)
-        self.assert_withdrawn(wid, 'second left click on the tray icon', proc)
-        self.assertIsNone(proc.poll(), self.state('hiding ended the program', proc))
-        self.assertEqual(len(self.x.tray_icons(ICON_NAME)), 1, self.state('tray icons after toggling', proc))
+        self.assertTrue(x.holds(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION, visible=True)),
+                        self.state('window shown, or not one tray icon, at start', proc))
+        wid = self.show(proc)
+        x.click_icon()
+        self.assert_hidden(wid, proc, 'second left click on the tray icon')
+        self.assertTrue(proc.poll() is None and len(x.tray_icons()) == 1, self.state('after hiding', proc))
 
     def test_second_start_of_same_copy_exits_at_once(self):
         first = self.start_in_tray()
-        second = self.start()
-        try:
-            status = second.wait(5)
-        except subprocess.TimeoutExpired:
-            self.fail(self.state('the second start still runs after 5 s', second))
-        self.assertEqual(status, 0, 'exit status of the second start')
-        self.assertTrue(holds(lambda: len(self.x.tray_icons(ICON_NAME)) == 1, SETTLE),
-                        self.state('not exactly one tray icon after the second start', first))
-        self.assertEqual(running_copies(self.exe), [first.pid], 'processes of this copy')
-        self.assertFalse(self.x.find_windows(CAPTION, only_visible=True),
-                         self.state('the second start showed the window', first))
+        self.assertEqual(self.start(again=True).wait(5), 0, 'exit status of the second start')
+        self.assertTrue(x.holds(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION, visible=True)),
+                        self.state('not one tray icon, or window shown, after a second start', first))
+        self.assertEqual([int(p) for p in os.listdir('/proc') if p.isdigit() and exe_of(p) == self.exe], [first.pid],
+                         'processes of this copy')
 
     def test_minimise_hides_window_and_left_click_restores_it(self):
         proc = self.start_in_tray()
-        wid = self.show_from_tray(proc)
-        self.x.run(['xdotool', 'windowminimize', str(wid)], check=True)
-        self.assert_withdrawn(wid, 'minimise', proc)
-        self.assertTrue(holds(lambda: self.x.map_state(wid) == 'IsUnMapped', SETTLE),
-                        self.state('the minimised window came back by itself', proc))
-        self.assertIsNone(proc.poll(), self.state('minimising ended the program', proc))
-        self.x.click_tray_icon(1, ICON_NAME)
-        self.assert_viewable(wid, 'left click after minimise', proc)
-        self.assertEqual(self.x.wm_state(wid), 'Normal', self.state('restored window not in normal state', proc))
-        self.assertNotIn('_NET_WM_STATE_HIDDEN', self.x.net_wm_state(wid),
-                         self.state('restored window still marked hidden (minimised)', proc))
+        wid = self.show(proc)
+        x.run('xdotool', 'windowminimize', str(wid), check=True)
+        self.assert_hidden(wid, proc, 'minimise')
+        self.assertTrue(x.holds(lambda: x.map_state(wid) == 'IsUnMapped' and proc.poll() is None),
+                        self.state('minimised window came back by itself, or the program ended', proc))
+        self.assertEqual(self.show(proc), wid, 'another window came back')
+        self.assertNotIn('_NET_WM_STATE_HIDDEN', x.run('xprop', '-id', str(wid), '_NET_WM_STATE'),
+                         self.state('restored window still marked minimised', proc))
 
     def test_window_manager_close_is_refused(self):
-        def close_button(wid):
-            buttons = self.x.frame_buttons(wid)
-            self.assertTrue(buttons, 'no title bar buttons found on the window frame')
-            close = buttons[-1]  # openbox's default title layout ends with Close
-            self.x.click_at(close.x + close.width // 2, close.y + close.height // 2)
-
-        for what, close in (('alt+F4', lambda wid: self.x.key('alt+F4')), ('close button', close_button)):
+        for what, close in (('alt+F4', lambda wid: x.run('xdotool', 'key', 'alt+F4', check=True)),
+                            ('close button', lambda wid: x.click(*x.close_button(wid)))):
             with self.subTest(what):
                 proc = self.start_in_tray()
-                wid = self.show_from_tray(proc)
-                if not wait_until(lambda: self.x.active_window() == wid, TIMEOUT):
-                    self.x.run(['xdotool', 'windowactivate', '--sync', str(wid)], check=True)
+                wid = self.show(proc)
+                x.run('xdotool', 'windowactivate', '--sync', str(wid), check=True)  # keys go to the active window
                 close(wid)
-                self.assertTrue(holds(lambda: self.viewable(wid) and proc.poll() is None, SETTLE),
+                self.assertTrue(x.holds(lambda: x.map_state(wid) == 'IsViewable' and proc.poll() is None),
                                 self.state(f'{what} closed the window or ended the program', proc))
-                self.x.end(proc)
 
-    def exit_from_tray_menu(self, show_window):
-        proc = self.start_in_tray()
-        if show_window:
-            self.show_from_tray(proc)
-        self.choose_last_item(lambda: self.x.click_tray_icon(3, ICON_NAME), 'right click on the tray icon', proc)
-        self.assert_exits_cleanly(proc, 'tray menu Exit')
-        self.assertFalse(self.x.find_windows(CAPTION), 'the window outlived the program')
-
-    def test_tray_menu_exit_with_window_hidden(self):
-        self.exit_from_tray_menu(show_window=False)
-
-    def test_tray_menu_exit_with_window_shown(self):
-        self.exit_from_tray_menu(show_window=True)
+    def test_tray_menu_exit(self):
+        for shown in (False, True):
+            with self.subTest(window_shown=shown):
+                proc = self.start_in_tray()
+                if shown:
+                    self.show(proc)
+                self.choose_last_item(lambda: x.click_icon(3), proc, 'right click on the tray icon')
+                self.assert_exits(proc, 'tray menu Exit')
 
     def test_file_menu_exit(self):
         proc = self.start_in_tray()
-        wid = self.show_from_tray(proc)
-        left, top, _, _ = self.x.geometry(wid)
-        # "File" is the menu bar's first entry, at the client area's top left.
-        self.choose_last_item(lambda: self.x.click_at(left + 15, top + 10), 'click on File', proc)
-        self.assert_exits_cleanly(proc, 'File > Exit')
+        fields = x.info(self.show(proc))
+        left, top = int(fields['Absolute upper-left X']), int(fields['Absolute upper-left Y'])
+        # "File" is the menu bar's first entry, at the window's top left.
+        self.choose_last_item(lambda: x.click(left + 15, top + 10), proc, 'click on File')
+        self.assert_exits(proc, 'File > Exit')
 
-    def ends_on_signal(self, signum):
-        proc = self.start_in_tray()
-        proc.send_signal(signum)
-        self.assert_exits_cleanly(proc, signal.Signals(signum).name)
-
-    def test_sigterm_ends_program(self):
-        self.ends_on_signal(signal.SIGTERM)
-
-    def test_sighup_ends_program(self):
-        self.ends_on_signal(signal.SIGHUP)
-
-    def test_sigint_ends_program(self):
-        self.ends_on_signal(signal.SIGINT)
+    def test_termination_signals_end_program(self):
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+            with self.subTest(sig.name):
+                proc = self.start_in_tray()
+                proc.send_signal(sig)
+                self.assert_exits(proc, sig.name)
 
 
 class NoTrayTest(ShellTest):
     TRAY = False
 
-    def test_without_tray_window_is_shown_and_icon_appears_with_tray(self):
+    def test_window_shown_without_tray_and_icon_comes_with_tray(self):
         proc = self.start()
-        wid = self.window()
-        self.assert_viewable(wid, 'start without a tray', proc)
-        self.assertEqual(self.x.wm_state(wid), 'Normal', self.state('window not in normal state', proc))
-        self.addCleanup(self.x.stop_tray)
-        self.x.start_tray()
-        self.assertTrue(wait_until(lambda: len(self.x.tray_icons(ICON_NAME)) == 1, TIMEOUT),
-                        self.state('no tray icon after the tray started', proc))
-        self.assertTrue(self.viewable(wid), self.state('the window went away when the tray started', proc))
-        self.x.click_tray_icon(1, ICON_NAME)
-        self.assert_withdrawn(wid, 'left click on the icon that came with the tray', proc)
-
-
-def main():
-    global BINARY
-    argv = sys.argv[1:]
-    if '--binary' in argv:
-        i = argv.index('--binary')
-        if i + 1 >= len(argv):
-            sys.exit('--binary needs a path')
-        BINARY = os.path.abspath(argv[i + 1])
-        del argv[i:i + 2]
-    else:
-        for i, arg in enumerate(argv):
-            if arg.startswith('--binary='):
-                BINARY = os.path.abspath(arg.partition('=')[2])
-                del argv[i]
-                break
-    if not BINARY or not os.access(BINARY, os.X_OK):
-        sys.exit(f'usage: {sys.argv[0]} --binary PATH/TO/Quendrel [unittest options]; got {BINARY!r}')
-    # Stopped from outside (a test driver's timeout, say): unwind, so that the
-    # X sessions and programs started here are ended.
-    for signum in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(signum, signal.default_int_handler)
-    unittest.main(argv=[sys.argv[0]] + argv)
+        wid = self.assert_shown(proc, 'start without a tray')
+        x.start_tray()
+        self.assertTrue(x.wait_until(lambda: len(x.tray_icons()) == 1), self.state('no icon once trayer runs', proc))
+        x.click_icon()
+        self.assert_hidden(wid, proc, 'left click on the icon that came with the tray')
 
 
 if __name__ == '__main__':
-    main()
+    parser = argparse.ArgumentParser(usage='%(prog)s --binary PATH/TO/Quendrel [unittest options]')
+    parser.add_argument('--binary', required=True)
+    args, rest = parser.parse_known_args()
+    BINARY = os.path.abspath(args.binary)
+    # Stopped from outside (a driver's timeout, say): unwind, so what was started here ends.
+    for signum in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, signal.default_int_handler)
+    unittest.main(argv=sys.argv[:1] + rest)
