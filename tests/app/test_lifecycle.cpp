@@ -20,8 +20,6 @@ class TestLifecycle : public QObject {
 
 private slots:
     void loadSetsTheStartingState();
-    void exitEndsAtOnceWithoutAbout_data();
-    void exitEndsAtOnceWithoutAbout();
     void exitWaitsForTheAboutWindow();
     void endNowClosesTheAboutWindowToo();
     void helpOpensOnlyAVisibleRegularFile_data();
@@ -45,29 +43,6 @@ void TestLifecycle::loadSetsTheStartingState()
     // The offscreen platform has no notification area: the window shows.
     QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
     QVERIFY(window->isVisible());
-}
-
-void TestLifecycle::exitEndsAtOnceWithoutAbout_data()
-{
-    QTest::addColumn<bool>("windowShown");
-    QTest::newRow("window hidden") << false;
-    QTest::newRow("window shown") << true;
-}
-
-void TestLifecycle::exitEndsAtOnceWithoutAbout()
-{
-    QFETCH(bool, windowShown);
-    Lifecycle life(nullptr);
-    life.Load();
-    QPointer<FrmMain> window = life.MainWindow();
-    window->setVisible(windowShown);
-    QSignalSpy finished(&life, &Lifecycle::Finished);
-    window->mnuExit->trigger();
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(!window->isVisible());
-    QVERIFY(!window->Timer1->isActive());
-    QVERIFY(!life.Tray()->IsShown());
-    QTRY_VERIFY(window.isNull());
 }
 
 void TestLifecycle::exitWaitsForTheAboutWindow()

@@ -14,7 +14,6 @@ class TestSingleInstance : public QObject {
     Q_OBJECT
 
 private slots:
-    void secondHolderIsRefusedUntilFirstLets();
     void killedHolderDoesNotBlock();
     void startedProgramsDoNotInheritTheLock();
     void lockPathIsPerExecutableAndUser();
@@ -23,16 +22,6 @@ private:
     QTemporaryDir dir_;
     std::string LockPath() const { return (dir_.path() + QStringLiteral("/test.lock")).toStdString(); }
 };
-
-void TestSingleInstance::secondHolderIsRefusedUntilFirstLets()
-{
-    auto first = std::make_unique<SingleInstanceLock>();
-    QVERIFY(first->TryAcquire(LockPath()));
-    SingleInstanceLock second;
-    QVERIFY(!second.TryAcquire(LockPath()));
-    first.reset();
-    QVERIFY(second.TryAcquire(LockPath()));
-}
 
 void TestSingleInstance::killedHolderDoesNotBlock()
 {
