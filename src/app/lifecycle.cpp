@@ -21,6 +21,8 @@ Lifecycle::Lifecycle(UrlOpener open, QObject* parent)
 
 Lifecycle::~Lifecycle()
 {
+    if (frmAbout_)
+        frmAbout_->disconnect(this);
     delete frmAbout_.data();
     delete frmMain_.data();
 }
@@ -37,7 +39,7 @@ void Lifecycle::Load()
     window.SetStatusText(QLatin1String(kAppTitle));
     state_.StartPending = true;
     state_.TickCounter = 0;
-    SyncIPWebPageList(window, 0);
+    SyncIPWebPageList(window, ListFileMode::Load);
     LoadSettings(window);
 
     connect(&window, &FrmMain::ResizeNotified, this, &Lifecycle::OnResize);
@@ -59,8 +61,7 @@ void Lifecycle::OnResize()
     if (!frmMain_ || unloaded_)
         return;
     FrmMain& window = *frmMain_;
-    SyncIPWebPageList(window, 1);
-    SaveSettings(window);
+    SaveAll();
     if (window.isMinimized()) {
         // Minimising sends the window to the tray, in its normal state so
         // that it comes back at its size when shown again. The state goes
@@ -89,9 +90,11 @@ void Lifecycle::ShowAbout()
         frmAbout_ = new FrmAbout(open_);
         connect(frmAbout_, &QObject::destroyed, this, [this] {
             if (unloaded_)
-                emit Finished();
+                Finish();
         });
     }
+    // Also when it was minimised: show() alone would leave it so.
+    frmAbout_->setWindowState(frmAbout_->windowState() & ~Qt::WindowMinimized);
     frmAbout_->show();
     frmAbout_->raise();
     frmAbout_->activateWindow();
@@ -106,8 +109,7 @@ void Lifecycle::Unload()
         FrmMain& window = *frmMain_;
         window.Timer1->stop();
         // Storage failures are silent by design; the tray icon goes regardless.
-        SyncIPWebPageList(window, 1);
-        SaveSettings(window);
+        SaveAll();
         window.hide();
         // Deleted later: Exit may have come from one of its own menus.
         window.deleteLater();
@@ -115,11 +117,19 @@ void Lifecycle::Unload()
     tray_->DeleteTrayIcon();
 }
 
+void Lifecycle::SaveAll()
+{
+    if (!frmMain_)
+        return;
+    SyncIPWebPageList(*frmMain_, ListFileMode::Save);
+    SaveSettings(*frmMain_);
+}
+
 void Lifecycle::Exit()
 {
     Unload();
     if (!frmAbout_)
-        emit Finished();
+        Finish();
 }
 
 void Lifecycle::EndNow()
@@ -129,6 +139,14 @@ void Lifecycle::EndNow()
         frmAbout_->hide();
         frmAbout_->deleteLater();
     }
+    Finish();
+}
+
+void Lifecycle::Finish()
+{
+    if (finished_)
+        return;
+    finished_ = true;
     emit Finished();
 }
 

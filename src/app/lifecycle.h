@@ -13,8 +13,9 @@ namespace quendrel {
 
 class TrayIcon;
 
-// Owns the main window, the tray icon and the About window for the whole
-// run, and runs the window's load, resize and unload steps.
+// Owns the main window and the tray icon for the whole run, and the About
+// window while it is open; runs the main window's load, resize and unload
+// steps and decides when the program has ended.
 class Lifecycle : public QObject {
     Q_OBJECT
 
@@ -33,14 +34,17 @@ public:
     // A signal or the end of the desktop session: unload and end now.
     void EndNow();
 
+    // Writes the list of IP web pages and the settings from the window.
+    void SaveAll();
+
     ProgramState& State() { return state_; }
     FrmMain* MainWindow() const { return frmMain_; }
     FrmAbout* AboutWindow() const { return frmAbout_; }
     TrayIcon* Tray() const { return tray_; }
-    bool Unloaded() const { return unloaded_; }
 
 signals:
     // The program has nothing left open and should end with status 0.
+    // Raised once.
     void Finished();
 
 private:
@@ -49,6 +53,7 @@ private:
     void DoUpdate();
     void ShowAbout();
     void Unload();
+    void Finish();
 
     UrlOpener open_;
     ProgramState state_;
@@ -57,6 +62,7 @@ private:
     QPointer<FrmAbout> frmAbout_;
     TrayIcon* tray_;
     bool unloaded_ = false;
+    bool finished_ = false;
 };
 
 }  // namespace quendrel

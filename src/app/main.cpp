@@ -4,6 +4,7 @@
 #include "app/lifecycle.h"
 #include "app/single_instance.h"
 #include "app/unix_signals.h"
+#include "common/program_paths.h"
 #include "ui/state_images.h"
 #include "version.h"
 
@@ -13,7 +14,7 @@ int main(int argc, char** argv)
 
     // A second start ends here, before it opens a display or writes anything.
     SingleInstanceLock instanceLock;
-    if (!instanceLock.TryAcquire(LockPathFor(RunningExecutablePath())))
+    if (!instanceLock.TryAcquire(LockPathFor(ExecutablePath().toStdString())))
         return 0;
     UnixSignals::Install();
 
@@ -29,9 +30,11 @@ int main(int argc, char** argv)
 
     UnixSignals signals_;
     QObject::connect(&signals_, &UnixSignals::TerminationRequested, &lifecycle, &Lifecycle::EndNow);
-    // The desktop session is ending: save now, as Exit would.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &lifecycle, [&lifecycle](QSessionManager&) {
-        lifecycle.EndNow();
+    // The session manager asks for a save (a logout may still be cancelled);
+    // when the session really ends, Qt quits and the unload runs.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &lifecycle, [&lifecycle](QSessionManager& manager) {
+        manager.setRestartHint(QSessionManager::RestartNever);  // logon start is the user's own choice
+        lifecycle.SaveAll();
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &lifecycle, &Lifecycle::EndNow);
 

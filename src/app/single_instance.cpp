@@ -6,21 +6,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quendrel {
-
-std::string RunningExecutablePath()
-{
-    char buffer[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0)
-        return {};
-    return std::string(buffer, static_cast<size_t>(length));
-}
 
 std::string LockPathFor(const std::string& executablePath)
 {
@@ -47,13 +37,16 @@ bool SingleInstanceLock::TryAcquire(const std::string& lockPath)
     const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return true;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+        ::close(fd);
+        return true;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const bool heldElsewhere = errno == EWOULDBLOCK;
         ::close(fd);
         return !heldElsewhere;
     }
-    if (fd_ >= 0)
-        ::close(fd_);
     fd_ = fd;
     return true;
 }

@@ -9,9 +9,6 @@ namespace quendrel {
 // the executable's path, so a copy elsewhere runs on its own.
 std::string LockPathFor(const std::string& executablePath);
 
-// The running executable's path, links resolved; empty when unknown.
-std::string RunningExecutablePath();
-
 // Holds an exclusive lock on a file for as long as it lives. The kernel lets
 // go of the lock when the process ends in any way, so a killed instance
 // never blocks the next start.
@@ -23,8 +20,9 @@ public:
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
     // True when this process now holds the lock. False when another holds it;
-    // also true when the lock file cannot be made at all, so that a broken
-    // runtime directory never keeps the program from starting.
+    // also true when the lock file cannot be made, or is not a file of this
+    // user's, so that a broken or hostile lock directory never keeps the
+    // program from starting. Call it once.
     bool TryAcquire(const std::string& lockPath);
 
 private:

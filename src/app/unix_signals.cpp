@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -11,13 +12,13 @@ namespace quendrel {
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
+int g_signalSocket[2] = {-1, -1};
 
 void OnSignal(int number)
 {
     const int savedErrno = errno;
     const char byte = static_cast<char>(number);
-    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::write(g_signalSocket[1], &byte, 1);
     errno = savedErrno;
 }
 
@@ -25,9 +26,9 @@ void OnSignal(int number)
 
 void UnixSignals::Install()
 {
-    if (g_pipe[0] >= 0)
+    if (g_signalSocket[0] >= 0)
         return;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_pipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalSocket) != 0)
         return;
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -39,12 +40,12 @@ void UnixSignals::Install()
 
 UnixSignals::UnixSignals(QObject* parent) : QObject(parent), notifier_(nullptr)
 {
-    if (g_pipe[0] < 0)
+    if (g_signalSocket[0] < 0)
         return;
-    notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    notifier_ = new QSocketNotifier(g_signalSocket[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
-        while (::read(g_pipe[0], &byte, 1) == 1)
+        while (::read(g_signalSocket[0], &byte, 1) == 1)
             emit TerminationRequested(byte);
     });
 }

@@ -3,11 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
+#include <climits>
 #include <unistd.h>
 
-#include "version.h"
 
 namespace quendrel {
 
@@ -18,9 +17,13 @@ QString AddBackslash(const QString& path)
 
 QString ExecutablePath()
 {
-    const QString path = QCoreApplication::applicationFilePath();
-    const QString resolved = QFileInfo(path).canonicalFilePath();
-    return resolved.isEmpty() ? path : resolved;
+    // The kernel's own answer, links resolved; it needs no application object,
+    // so the single-instance test can use it before Qt starts.
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length > 0)
+        return QFile::decodeName(QByteArray(buffer, static_cast<int>(length)));
+    return QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
 }
 
 QString ProgramDirectory()
@@ -34,18 +37,6 @@ QString ExecutableName()
     if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
         name.chop(4);
     return name;
-}
-
-QString WritableDirectory()
-{
-    const QString programDir = ProgramDirectory();
-    if (::access(QFile::encodeName(programDir).constData(), W_OK) == 0)
-        return programDir;
-    const QString configDir =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
-        QLatin1String(kAppTitle);
-    QDir().mkpath(configDir);
-    return configDir;
 }
 
 QString HelpFilePath()

@@ -16,10 +16,6 @@ QString ProgramDirectory();
 // File name of the running executable, without ".exe" where it has one.
 QString ExecutableName();
 
-// Directory for the program's writable files: the program directory when it
-// can be written, otherwise $XDG_CONFIG_HOME/Quendrel (created on demand).
-QString WritableDirectory();
-
 // The help file: the executable's name with ".chm", beside the executable.
 QString HelpFilePath();
 

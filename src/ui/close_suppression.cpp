@@ -14,7 +14,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Close) {
+        // Only requests from outside (the frame, the window manager) are
+        // refused; Qt's own close at quit or logout must go through, or the
+        // program could not end while the window is shown.
+        if (event->type() == QEvent::Close && event->spontaneous()) {
             event->ignore();
             return true;
         }

@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMouseEvent>
-#include <QScreen>
 
 #include "common/app_identity.h"
+#include "ui/window_placement.h"
 #include "version.h"
 
 namespace quendrel {
@@ -75,11 +75,7 @@ FrmAbout::FrmAbout(UrlOpener open, QWidget* parent) : QWidget(parent), open_(std
     const double scale = layout_.fittingScale();
     layout_.apply(scale);
     setFixedSize(TwipsLayout::toPixels(kClientWidth, scale), TwipsLayout::toPixels(kClientHeight, scale));
-    if (const QScreen* where = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(where->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(*this);
 }
 
 QColor FrmAbout::LineColour(int index) const
@@ -166,6 +162,13 @@ void FrmAbout::mouseMoveEvent(QMouseEvent* event)
     if (childAt(event->position().toPoint()) == nullptr)
         BackgroundMouseMove();
     QWidget::mouseMoveEvent(event);
+}
+
+void FrmAbout::leaveEvent(QEvent* event)
+{
+    // Leaving the window straight from a link line counts as the background.
+    BackgroundMouseMove();
+    QWidget::leaveEvent(event);
 }
 
 }  // namespace quendrel

@@ -15,13 +15,13 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTimer>
 
 #include "common/program_paths.h"
+#include "ui/window_placement.h"
 
 namespace quendrel {
 
@@ -79,6 +79,8 @@ FrmMain::FrmMain(ProgramState& state, QWidget* parent)
     optConTypeClick(0);
     optWebpageTypeClick(0);
     chkUpdateOnStartClick();
+    RefreshCopyIP(mnuMain_File_CopyIP);
+    RefreshCopyIP(mnuCopyIP);
 }
 
 void FrmMain::BuildFrames(QWidget* client)
@@ -273,19 +275,19 @@ void FrmMain::LayOut(QWidget* client)
 
     // The tabs sit inside the strip with a small inset on either side.
     layout_.requireWidth(kTabWidth, TabStrip1->sizeHint().width() + 4);
-    layoutScale_ = layout_.fittingScale();
-    layout_.apply(layoutScale_);
+    const double scale = layout_.fittingScale();
+    layout_.apply(scale);
 
-    const QRect strip = TwipsLayout::toPixels(QRect(kTabLeft, kTabTop, kTabWidth, kTabHeight), layoutScale_);
+    const QRect strip = TwipsLayout::toPixels(QRect(kTabLeft, kTabTop, kTabWidth, kTabHeight), scale);
     const int tabHeight = TabStrip1->sizeHint().height();
     TabStrip1->setGeometry(strip.left() + 2, strip.top(), strip.width() - 4, tabHeight);
     auto* panel = client->findChild<QFrame*>(QStringLiteral("TabStrip1Panel"));
     panel->setGeometry(strip.left(), strip.top() + tabHeight - 1, strip.width(), strip.height() - tabHeight + 1);
     panel->lower();
 
-    client->setFixedSize(TwipsLayout::toPixels(kClientWidth, layoutScale_),
-                         TwipsLayout::toPixels(kClientHeight, layoutScale_));
-    StatusBar1->setMinimumHeight(TwipsLayout::toPixels(kStatusBarHeight, layoutScale_));
+    client->setFixedSize(TwipsLayout::toPixels(kClientWidth, scale),
+                         TwipsLayout::toPixels(kClientHeight, scale));
+    StatusBar1->setMinimumHeight(TwipsLayout::toPixels(kStatusBarHeight, scale));
     // The frame cannot be resized: the window's size follows its contents only.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -444,11 +446,7 @@ void FrmMain::showEvent(QShowEvent* event)
     if (centred_)
         return;
     centred_ = true;
-    if (const QScreen* where = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(where->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(*this);
 }
 
 }  // namespace quendrel

@@ -123,12 +123,8 @@ public:
     // Replaces the file dialog, for tests.
     void SetOpenFileDialog(OpenFileDialog dialog);
 
-    // The factor by which the twips layout was scaled to fit the font.
-    double LayoutScale() const { return layoutScale_; }
-
 signals:
     void UpdateRequested();
-    void CopyIPRequested();
     void ExitRequested();
     void HelpRequested();
     void AboutRequested();
@@ -156,7 +152,6 @@ private:
     ProgramState& state_;
     OpenFileDialog openFileDialog_;
     QLabel* statusPanel_ = nullptr;
-    double layoutScale_ = 1.0;
     bool centred_ = false;
     // Every control's place in twips, applied once the font is known.
     TwipsLayout layout_;

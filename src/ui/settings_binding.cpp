@@ -6,7 +6,7 @@ namespace quendrel {
 
 // Nothing is stored yet: the window starts from its initial values each run.
 
-void SyncIPWebPageList(FrmMain& /*window*/, int /*mode*/) {}
+void SyncIPWebPageList(FrmMain& /*window*/, ListFileMode /*mode*/) {}
 
 void LoadSettings(FrmMain& /*window*/) {}
 

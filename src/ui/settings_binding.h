@@ -4,9 +4,11 @@ namespace quendrel {
 
 class FrmMain;
 
+enum class ListFileMode { Load = 0, Save = 1 };
+
 // Moves the settings and the list of IP web pages between the window's
-// controls and the program's files. mode 0 loads the list, mode 1 saves it.
-void SyncIPWebPageList(FrmMain& window, int mode);
+// controls and the program's files.
+void SyncIPWebPageList(FrmMain& window, ListFileMode mode);
 void LoadSettings(FrmMain& window);
 void SaveSettings(FrmMain& window);
 

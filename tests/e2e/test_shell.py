@@ -107,7 +107,11 @@ class TrayTest(ShellTest):
 
     def test_second_start_of_same_copy_exits_at_once(self):
         first = self.start_in_tray()
+        files = lambda: sorted((os.path.join(d, n), os.stat(os.path.join(d, n)).st_mtime_ns)
+                               for d, dirs, names in os.walk(self.dir) for n in dirs + names)
+        before = files()
         self.assertEqual(self.start(again=True).wait(5), 0, 'exit status of the second start')
+        self.assertEqual(files(), before, 'the second start wrote to its directory, home or runtime folder')
         self.assertTrue(x.holds(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION, visible=True)),
                         self.state('not one tray icon, or window shown, after a second start', first))
         self.assertEqual([int(p) for p in os.listdir('/proc') if p.isdigit() and exe_of(p) == self.exe], [first.pid],

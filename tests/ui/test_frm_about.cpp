@@ -29,11 +29,14 @@ void MoveOver(QWidget* widget, QPoint at = QPoint(2, 2))
 }
 
 // Moves the pointer along a path: "3", "4" are the link lines, "0".."2" the
-// others, "logo" the picture and "bg" the bare background.
+// others, "logo" the picture, "bg" the bare background and "out" leaves.
 void FollowPath(FrmAbout& about, const QString& path)
 {
     for (const QString& step : path.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        if (step == QLatin1String("logo"))
+        if (step == QLatin1String("out")) {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(&about, &leave);
+        } else if (step == QLatin1String("logo"))
             MoveOver(about.Picture1);
         else if (step == QLatin1String("bg"))
             MoveOver(&about, QPoint(about.width() - 3, about.height() - 3));
@@ -70,6 +73,7 @@ void TestFrmAbout::pointerHighlightsOneLinkAtATime_data()
     QTest::newRow("onto the logo") << "3 logo" << true << false;
     QTest::newRow("onto the background") << "3 logo bg" << false << false;
     QTest::newRow("background then mail") << "4 bg 4" << false << true;
+    QTest::newRow("out of the window") << "3 out" << false << false;
 }
 
 void TestFrmAbout::pointerHighlightsOneLinkAtATime()

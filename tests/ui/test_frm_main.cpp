@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "common/program_paths.h"
 #include "ui/close_suppression.h"
@@ -143,7 +146,17 @@ void TestFrmMain::frameIsFixedAndCannotBeClosed()
     window.show();
     QVERIFY(!(window.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)));
     QCOMPARE(window.minimumSize(), window.maximumSize());
-    QVERIFY(!window.close());
+    // A close request from outside (the frame, the window manager) is refused...
+    QCloseEvent fromOutside;
+    QSpontaneKeyEvent::setSpontaneous(&fromOutside);
+    qApp->notify(&window, &fromOutside);
+    QVERIFY(!fromOutside.isAccepted() && window.isVisible());
+    // ...but Qt's own close at quit goes through, so the program can end.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QTimer stuck;
+    stuck.callOnTimeout(qApp, [] { QCoreApplication::exit(1); });
+    stuck.start(5000);
+    QCOMPARE(qApp->exec(), 0);
 }
 
 void TestFrmMain::menusFollowCurrentIPAndVisibility()
