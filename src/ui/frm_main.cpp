@@ -107,34 +107,36 @@ void FrmMain::BuildFrames(QWidget* client)
         Frames[i]->setVisible(false);
 }
 
+void FrmMain::AddLabel(QWidget* frame, int index, const char* text, int left, int top, int width, int height)
+{
+    Label[index] = Named(new QLabel(QLatin1String(text), frame), Indexed("Label", index));
+    layout_.add(Label[index], left, top, width, height);
+}
+
 // Each builder creates the frame's controls in their tab order and records
 // their places in twips, relative to the frame.
 void FrmMain::BuildGeneralFrame(QGroupBox* frame)
 {
-    auto label = [&](int index, const char* text, int l, int t, int w, int h) {
-        Label[index] = Named(new QLabel(QLatin1String(text), frame), Indexed("Label", index));
-        layout_.add(Label[index], l, t, w, h);
-    };
     auto check = [&](const char* name, int l, int t) {
         auto* box = Named(new QCheckBox(frame), QLatin1String(name));
         layout_.add(box, l, t, 375, 255);
         return box;
     };
-    label(4, "Start with Windows:", 240, 360, 1455, 255);
+    AddLabel(frame, 4, "Start with Windows:", 240, 360, 1455, 255);
     chkStartWithWindows = check("chkStartWithWindows", 1800, 360);
     cmdUpdate = Named(new QPushButton(QStringLiteral("Update Now!"), frame), QStringLiteral("cmdUpdate"));
     layout_.add(cmdUpdate, 3840, 360, 1215, 255);
-    label(7, "Update on Start:", 240, 720, 1215, 255);
+    AddLabel(frame, 7, "Update on Start:", 240, 720, 1215, 255);
     chkUpdateOnStart = check("chkUpdateOnStart", 1800, 720);
-    label(12, "-> Delay 5 Min", 360, 1080, 1215, 255);
+    AddLabel(frame, 12, "-> Delay 5 Min", 360, 1080, 1215, 255);
     chkUpdateDelay = check("chkUpdateDelay", 1800, 1080);
-    label(3, "Update Interval:", 240, 1440, 1215, 255);
+    AddLabel(frame, 3, "Update Interval:", 240, 1440, 1215, 255);
     Slider1 = Named(new QSlider(Qt::Horizontal, frame), QStringLiteral("Slider1"));
     Slider1->setRange(5, 1440);
     layout_.add(Slider1, 1680, 1440, 1215, 255);
     txtUpdInt = Named(new QLineEdit(frame), QStringLiteral("txtUpdInt"));
     layout_.add(txtUpdInt, 2880, 1440, 495, 285);
-    label(13, "Min", 3480, 1485, 375, 255);
+    AddLabel(frame, 13, "Min", 3480, 1485, 375, 255);
 }
 
 void FrmMain::BuildWebpageFrame(QGroupBox* frame)
@@ -157,8 +159,7 @@ void FrmMain::BuildWebpageFrame(QGroupBox* frame)
     cmdBrowse->setIcon(QIcon(QStringLiteral(":/icons/browse-16.png")));
     cmdBrowse->setIconSize(QSize(16, 16));
     layout_.add(cmdBrowse, 4800, 720, 315, 315);
-    Label[11] = Named(new QLabel(QStringLiteral("Destination Filename:"), frame), Indexed("Label", 11));
-    layout_.add(Label[11], 240, 1100, 1575, 255);
+    AddLabel(frame, 11, "Destination Filename:", 240, 1100, 1575, 255);
     txtDestFilename = Named(new QLineEdit(frame), QStringLiteral("txtDestFilename"));
     layout_.add(txtDestFilename, 1920, 1080, 2295, 285);
     lblWebpageTags = Named(new QLabel(QStringLiteral("Use <IP> for IP Address; <DATE> for Date; <TIME> for Time"), frame),
@@ -168,27 +169,23 @@ void FrmMain::BuildWebpageFrame(QGroupBox* frame)
 
 void FrmMain::BuildFtpFrame(QGroupBox* frame)
 {
-    auto label = [&](int index, const char* text, int l, int t, int w) {
-        Label[index] = Named(new QLabel(QLatin1String(text), frame), Indexed("Label", index));
-        layout_.add(Label[index], l, t, w, 255);
-    };
     auto text = [&](const char* name, int l, int t, int w) {
         auto* box = Named(new QLineEdit(frame), QLatin1String(name));
         layout_.add(box, l, t, w, 285);
         return box;
     };
-    label(0, "FTP Server:", 240, 380, 1095);
+    AddLabel(frame, 0, "FTP Server:", 240, 380, 1095, 255);
     txtServer = text("txtServer", 1440, 360, 2295);
-    label(5, "Port:", 3960, 380, 375);
+    AddLabel(frame, 5, "Port:", 3960, 380, 375, 255);
     txtPort = text("txtPort", 4440, 360, 495);
-    label(1, "Username:", 240, 720, 1095);
+    AddLabel(frame, 1, "Username:", 240, 720, 1095, 255);
     txtUsername = text("txtUsername", 1440, 720, 2295);
-    label(2, "Password:", 240, 1080, 1095);
+    AddLabel(frame, 2, "Password:", 240, 1080, 1095, 255);
     txtPassword = text("txtPassword", 1440, 1080, 2295);
     txtPassword->setEchoMode(QLineEdit::Password);
     // One "*" per character, whatever the style's own mask character is.
     txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
-    label(6, "Remote Path:", 240, 1440, 1095);
+    AddLabel(frame, 6, "Remote Path:", 240, 1440, 1095, 255);
     txtRemotePath = text("txtRemotePath", 1440, 1440, 2295);
 
     auto* group = new QButtonGroup(frame);
@@ -214,19 +211,15 @@ void FrmMain::BuildAdvancedFrame(QGroupBox* frame)
     }
     optConType[0]->setChecked(true);
 
-    auto label = [&](int index, const char* text, int t, int w) {
-        Label[index] = Named(new QLabel(QLatin1String(text), frame), Indexed("Label", index));
-        layout_.add(Label[index], 240, t, w, 255);
-    };
-    label(8, "IP Webpage:", 720, 1095);
+    AddLabel(frame, 8, "IP Webpage:", 240, 720, 1095, 255);
     cmbIPWebPage = Named(new QComboBox(frame), QStringLiteral("cmbIPWebPage"));
     cmbIPWebPage->setEditable(true);
     cmbIPWebPage->setInsertPolicy(QComboBox::NoInsert);
     layout_.add(cmbIPWebPage, 1680, 720, 3375, 315);
-    label(9, "Parse Start String:", 1080, 1335);
+    AddLabel(frame, 9, "Parse Start String:", 240, 1080, 1335, 255);
     txtStartString = Named(new QLineEdit(frame), QStringLiteral("txtStartString"));
     layout_.add(txtStartString, 1680, 1080, 2295, 285);
-    label(10, "Parse End String:", 1440, 1335);
+    AddLabel(frame, 10, "Parse End String:", 240, 1440, 1335, 255);
     txtEndString = Named(new QLineEdit(frame), QStringLiteral("txtEndString"));
     layout_.add(txtEndString, 1680, 1440, 2295, 285);
 }

@@ -142,6 +142,7 @@ private:
     void BuildWebpageFrame(QGroupBox* frame);
     void BuildFtpFrame(QGroupBox* frame);
     void BuildAdvancedFrame(QGroupBox* frame);
+    void AddLabel(QWidget* frame, int index, const char* text, int left, int top, int width, int height);
     void BuildStatusBar();
     void BuildMenus();
     void BuildTrayMenu();
