@@ -76,12 +76,12 @@ void Lifecycle::OnResize()
 
 void Lifecycle::OnTimer1Tick()
 {
-    // The scheduler's rule runs here once updates are scheduled.
+    // Updates are not scheduled yet: the tick only keeps time.
 }
 
 void Lifecycle::DoUpdate()
 {
-    // The update cycle runs here once it exists.
+    // No update cycle yet: the commands that ask for one do nothing.
 }
 
 void Lifecycle::ShowAbout()
@@ -108,7 +108,7 @@ void Lifecycle::Unload()
     if (frmMain_) {
         FrmMain& window = *frmMain_;
         window.Timer1->stop();
-        // Storage failures are silent by design; the tray icon goes regardless.
+        // Storage failures are not reported here; the tray icon goes regardless.
         SaveAll();
         window.hide();
         // Deleted later: Exit may have come from one of its own menus.
