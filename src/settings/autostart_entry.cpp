@@ -1,0 +1,133 @@
+#include "settings/autostart_entry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <optional>
+
+#include "settings/atomic_file.h"
+
+namespace quendrel {
+
+namespace {
+
+// Lets this program tell its own entry from another program's of the same name.
+constexpr QByteArrayView kMarkerLine = "X-Quendrel-Autostart=true";
+
+QString ConfigHome()
+{
+    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
+        return configured;
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+
+QString AutostartDirectory()
+{
+    return ConfigHome() + QStringLiteral("/autostart");
+}
+
+// Exec is split into arguments like a shell would: inside double quotes the
+// characters a shell treats specially take a backslash, and a literal
+// percent sign is doubled so it is not read as a field code.
+QString QuotedExecArgument(const QString& path)
+{
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : path) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+        if (c == u'%')
+            quoted += u'%';
+    }
+    return quoted + u'"';
+}
+
+// Every value of a desktop file is a string first: backslashes and the
+// controls that would break the line are escaped on top of Exec's own quoting.
+QString EscapedStringValue(const QString& value)
+{
+    QString escaped;
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'\\': escaped += QStringLiteral("\\\\"); break;
+        case u'\n': escaped += QStringLiteral("\\n"); break;
+        case u'\t': escaped += QStringLiteral("\\t"); break;
+        case u'\r': escaped += QStringLiteral("\\r"); break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+bool HasMarkerLine(const QByteArray& text)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const QByteArray& line) { return line.trimmed() == kMarkerLine; });
+}
+
+// A dangling link counts as taken too: writing through it would create a
+// file somewhere else.
+bool PathIsTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// The entry's text when this program wrote it; nothing when it is missing,
+// unreadable or another program's.
+std::optional<QByteArray> ReadOwnEntry(const QString& path)
+{
+    std::optional<QByteArray> text = ReadWholeFile(path);
+    if (text && !HasMarkerLine(*text))
+        return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
+QString AutostartEntryPath(const QString& executableName)
+{
+    return AutostartDirectory() + u'/' + executableName + QStringLiteral(".desktop");
+}
+
+QByteArray AutostartEntryText(const QString& executablePath)
+{
+    const QString exec = EscapedStringValue(QuotedExecArgument(executablePath));
+    QByteArray text =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Quendrel\n"
+        "Comment=Keeps a web page up to date with this computer's IP address\n";
+    text += "Exec=" + exec.toUtf8() + '\n';
+    text += "Terminal=false\n";
+    text += kMarkerLine.toByteArray() + '\n';
+    return text;
+}
+
+void WriteAutostartEntry(const QString& executableName, const QString& executablePath)
+{
+    if (!QDir().mkpath(AutostartDirectory()))
+        return;
+    const QString path = AutostartEntryPath(executableName);
+    const QByteArray text = AutostartEntryText(executablePath);
+    if (PathIsTaken(path)) {
+        // Every settings save lands here; an unchanged entry is not rewritten.
+        const std::optional<QByteArray> own = ReadOwnEntry(path);
+        if (!own || *own == text)
+            return;
+    }
+    WriteFileAtomically(path, text);
+}
+
+void DeleteAutostartEntry(const QString& executableName)
+{
+    const QString path = AutostartEntryPath(executableName);
+    if (ReadOwnEntry(path))
+        QFile::remove(path);
+}
+
+}  // namespace quendrel

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace quendrel {
+
+// Start at logon: an XDG autostart entry named after the executable.
+
+// $XDG_CONFIG_HOME/autostart/<executable name>.desktop; $XDG_CONFIG_HOME
+// defaults to ~/.config (and is ignored when it is not an absolute path).
+QString AutostartEntryPath(const QString& executableName);
+
+// The entry's text, its Exec the executable's full path, quoted and escaped
+// as the Desktop Entry format requires.
+QByteArray AutostartEntryText(const QString& executablePath);
+
+// Writes the entry (whole or not at all) unless it already holds this text.
+// An entry of that name that this program did not write is left alone.
+// Silent on failure: the next save tries again.
+void WriteAutostartEntry(const QString& executableName, const QString& executablePath);
+// Removes the entry when this program wrote it; silent on failure.
+void DeleteAutostartEntry(const QString& executableName);
+
+}  // namespace quendrel

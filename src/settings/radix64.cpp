@@ -1,0 +1,106 @@
+#include "settings/radix64.h"
+
+#include "settings/text_codec.h"
+
+namespace quendrel {
+
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kPad = '=';
+constexpr std::int16_t kPadValue = 64;
+constexpr std::int16_t kNotInAlphabet = -1;
+
+}  // namespace
+
+std::array<char, 4> EncodeBlock(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
+{
+    return {
+        kAlphabet[b0 >> 2],
+        kAlphabet[((b0 & 0x03) << 4) | (b1 >> 4)],
+        kAlphabet[((b1 & 0x0F) << 2) | (b2 >> 6)],
+        kAlphabet[b2 & 0x3F],
+    };
+}
+
+std::array<std::uint8_t, 3> DecodeBlock(int q0, int q1, int q2, int q3)
+{
+    return {
+        static_cast<std::uint8_t>(((q0 << 2) & 0xFF) | ((q1 >> 4) & 0x03)),
+        static_cast<std::uint8_t>(((q1 & 0x0F) << 4) | ((q2 >> 2) & 0x0F)),
+        static_cast<std::uint8_t>(((q2 & 0x03) << 6) | (q3 & 0xFF)),
+    };
+}
+
+Radix64DecodeTable BuildDecodeTable()
+{
+    Radix64DecodeTable table;
+    table.fill(kNotInAlphabet);
+    for (std::int16_t value = 0; value < 64; ++value)
+        table[static_cast<unsigned char>(kAlphabet[value])] = value;
+    table[static_cast<unsigned char>(kPad)] = kPadValue;
+    return table;
+}
+
+QByteArray Radix64EncodeBytes(const QByteArray& bytes)
+{
+    const auto byteAt = [&bytes](qsizetype i) { return static_cast<std::uint8_t>(bytes[i]); };
+    const qsizetype groups = bytes.size() / 3;
+    QByteArray out;
+    out.reserve((groups + 1) * 4);
+    for (qsizetype i = 0; i < groups; ++i) {
+        const auto block = EncodeBlock(byteAt(3 * i), byteAt(3 * i + 1), byteAt(3 * i + 2));
+        out.append(block.data(), 4);
+    }
+    const qsizetype n = bytes.size();
+    switch (n % 3) {
+    case 1:
+        out.append(EncodeBlock(byteAt(n - 1), 0, 0).data(), 2).append("==");
+        break;
+    case 2:
+        out.append(EncodeBlock(byteAt(n - 2), byteAt(n - 1), 0).data(), 3).append(kPad);
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+QByteArray Radix64DecodeBytes(const QByteArray& value)
+{
+    const Radix64DecodeTable table = BuildDecodeTable();
+    QByteArray out;
+    out.reserve(value.size() / 4 * 3);
+    std::array<int, 4> group{};
+    int filled = 0;
+    for (const char c : value) {
+        const int q = table[static_cast<unsigned char>(c)];
+        // Blanks, line breaks and other strays in a hand-edited value.
+        if (q == kNotInAlphabet)
+            continue;
+        group[filled++] = q;
+        if (filled < 4)
+            continue;
+        filled = 0;
+        const auto bytes = DecodeBlock(group[0], group[1], group[2], group[3]);
+        out.append(reinterpret_cast<const char*>(bytes.data()), 3);
+        if (group[3] == kPadValue)
+            out.chop(1);
+        if (group[2] == kPadValue)
+            out.chop(1);
+    }
+    return out;
+}
+
+QString Radix64Encode(const QString& text)
+{
+    return QString::fromLatin1(Radix64EncodeBytes(text.toUtf8()));
+}
+
+QString Radix64Decode(const QString& value)
+{
+    // Characters beyond Latin-1 are not in the alphabet; '?' keeps them out.
+    return DecodeLenient(Radix64DecodeBytes(value.toLatin1()));
+}
+
+}  // namespace quendrel
