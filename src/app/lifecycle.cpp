@@ -1,10 +1,13 @@
 #include "app/lifecycle.h"
 
+#include <QCheckBox>
+#include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "common/app_identity.h"
 #include "common/program_paths.h"
+#include "schedule/scheduler.h"
 #include "ui/close_suppression.h"
 #include "ui/frm_about.h"
 #include "ui/frm_main.h"
@@ -14,8 +17,11 @@
 
 namespace quendrel {
 
-Lifecycle::Lifecycle(UrlOpener open, QObject* parent)
-    : QObject(parent), open_(std::move(open)), tray_(new TrayIcon(this))
+Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, QObject* parent)
+    : QObject(parent),
+      open_(std::move(open)),
+      files_(files ? std::move(*files) : ProgramFiles::In(WritableDirectory())),
+      tray_(new TrayIcon(this))
 {
 }
 
@@ -39,8 +45,8 @@ void Lifecycle::Load()
     window.SetStatusText(QLatin1String(kAppTitle));
     state_.StartPending = true;
     state_.TickCounter = 0;
-    SyncIPWebPageList(window, ListFileMode::Load);
-    LoadSettings(window);
+    SyncIPWebPageList(window, ListFileMode::Load, files_);
+    LoadSettings(window, files_);
 
     connect(&window, &FrmMain::ResizeNotified, this, &Lifecycle::OnResize);
     connect(window.Timer1, &QTimer::timeout, this, &Lifecycle::OnTimer1Tick);
@@ -76,12 +82,19 @@ void Lifecycle::OnResize()
 
 void Lifecycle::OnTimer1Tick()
 {
-    // Updates are not scheduled yet: the tick only keeps time.
+    if (!frmMain_)
+        return;
+    const FrmMain& window = *frmMain_;
+    const TickInputs inputs{window.chkUpdateOnStart->isChecked(), window.chkUpdateDelay->isChecked(),
+                            window.Slider1->value(), cycleRunning_};
+    if (SchedulerTick(state_, inputs))
+        DoUpdate();
 }
 
 void Lifecycle::DoUpdate()
 {
     // No update cycle yet: the commands that ask for one do nothing.
+    emit UpdateStarted();
 }
 
 void Lifecycle::ShowAbout()
@@ -121,8 +134,8 @@ void Lifecycle::SaveAll()
 {
     if (!frmMain_)
         return;
-    SyncIPWebPageList(*frmMain_, ListFileMode::Save);
-    SaveSettings(*frmMain_);
+    SyncIPWebPageList(*frmMain_, ListFileMode::Save, files_);
+    SaveSettings(*frmMain_, files_);
 }
 
 void Lifecycle::Exit()

@@ -4,9 +4,12 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 #include "common/program_state.h"
 #include "ui/frm_about.h"
 #include "ui/frm_main.h"
+#include "ui/settings_binding.h"
 #include "ui/url_opener.h"
 
 namespace quendrel {
@@ -20,7 +23,9 @@ class Lifecycle : public QObject {
     Q_OBJECT
 
 public:
-    explicit Lifecycle(UrlOpener open = DesktopUrlOpener(), QObject* parent = nullptr);
+    // The settings and list files are the program's own unless given.
+    explicit Lifecycle(UrlOpener open = DesktopUrlOpener(), std::optional<ProgramFiles> files = std::nullopt,
+                       QObject* parent = nullptr);
     ~Lifecycle() override;
 
     // Creates the main window hidden and runs its load step. The window is
@@ -37,6 +42,9 @@ public:
     // Writes the list of IP web pages and the settings from the window.
     void SaveAll();
 
+    // Timer1's one-second tick: counts time and starts the scheduled updates.
+    void OnTimer1Tick();
+
     ProgramState& State() { return state_; }
     FrmMain* MainWindow() const { return frmMain_; }
     FrmAbout* AboutWindow() const { return frmAbout_; }
@@ -46,21 +54,25 @@ signals:
     // The program has nothing left open and should end with status 0.
     // Raised once.
     void Finished();
+    // An update cycle begins, whatever asked for it.
+    void UpdateStarted();
 
 private:
     void OnResize();
-    void OnTimer1Tick();
     void DoUpdate();
     void ShowAbout();
     void Unload();
     void Finish();
 
     UrlOpener open_;
+    ProgramFiles files_;
     ProgramState state_;
     QIcon StartupIcon;
     QPointer<FrmMain> frmMain_;
     QPointer<FrmAbout> frmAbout_;
     TrayIcon* tray_;
+    // True while an update cycle runs: its ticks are not counted.
+    bool cycleRunning_ = false;
     bool unloaded_ = false;
     bool finished_ = false;
 };

@@ -1,8 +1,11 @@
 #include "common/program_paths.h"
 
+#include "version.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <climits>
 #include <unistd.h>
@@ -37,6 +40,17 @@ QString ExecutableName()
     if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
         name.chop(4);
     return name;
+}
+
+QString WritableDirectory()
+{
+    const QString programDirectory = ProgramDirectory();
+    if (::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
+        return programDirectory;
+    const QString own = AddBackslash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+                        + QLatin1String(kAppTitle);
+    QDir().mkpath(own);
+    return own;
 }
 
 QString HelpFilePath()

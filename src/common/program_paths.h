@@ -16,6 +16,12 @@ QString ProgramDirectory();
 // File name of the running executable, without ".exe" where it has one.
 QString ExecutableName();
 
+// Where the program keeps the files it writes (settings, list, generated
+// page): its own directory when the user may write there, otherwise
+// $XDG_CONFIG_HOME/Quendrel, made when missing, so that an installed copy
+// never silently loses its settings.
+QString WritableDirectory();
+
 // The help file: the executable's name with ".chm", beside the executable.
 QString HelpFilePath();
 

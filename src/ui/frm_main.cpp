@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -21,6 +23,8 @@
 #include <QTimer>
 
 #include "common/program_paths.h"
+#include "schedule/interval_rule.h"
+#include "version.h"
 #include "ui/window_placement.h"
 
 namespace quendrel {
@@ -68,6 +72,11 @@ FrmMain::FrmMain(ProgramState& state, QWidget* parent)
     BuildStatusBar();
     BuildMenus();
     BuildTrayMenu();
+
+    informationBox_ = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Information, QLatin1String(kAppTitle), text, QMessageBox::Ok, this);
+        box.exec();
+    };
 
     Timer1 = Named(new QTimer(this), QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
@@ -299,6 +308,9 @@ void FrmMain::ConnectRules()
         });
     }
     connect(chkUpdateOnStart, &QCheckBox::toggled, this, [this] { chkUpdateOnStartClick(); });
+    connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1Change(); });
+    connect(txtUpdInt, &QLineEdit::textChanged, this, [this] { txtUpdIntChange(); });
+    txtUpdInt->installEventFilter(this);
     connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowseClick(); });
     connect(cmdUpdate, &QPushButton::clicked, this, &FrmMain::UpdateRequested);
 
@@ -367,6 +379,47 @@ void FrmMain::chkUpdateOnStartClick()
     }
 }
 
+void FrmMain::Slider1Change()
+{
+    if (!intervalFromText_)
+        txtUpdInt->setText(QString::number(Slider1->value()));
+}
+
+void FrmMain::txtUpdIntChange()
+{
+    ApplyIntervalVerdict(IntervalTextChanged(txtUpdInt->text()));
+}
+
+void FrmMain::txtUpdIntLostFocus()
+{
+    ApplyIntervalVerdict(IntervalFocusLost(txtUpdInt->text()));
+}
+
+void FrmMain::ApplyIntervalVerdict(const IntervalVerdict& verdict)
+{
+    if (!verdict.message.isEmpty()) {
+        intervalMessageShown_ = true;
+        informationBox_(verdict.message);
+        intervalMessageShown_ = false;
+    }
+    // A replaced text runs the change rule again, in range this time.
+    if (verdict.replacementText)
+        txtUpdInt->setText(*verdict.replacementText);
+    if (verdict.sliderValue) {
+        intervalFromText_ = true;
+        Slider1->setValue(*verdict.sliderValue);
+        intervalFromText_ = false;
+    }
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtUpdInt && event->type() == QEvent::FocusOut && !intervalMessageShown_ &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+        txtUpdIntLostFocus();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void FrmMain::cmdBrowseClick()
 {
     const QString chosen = openFileDialog_(QStringLiteral("Select the Source File.."),
@@ -378,6 +431,11 @@ void FrmMain::cmdBrowseClick()
 void FrmMain::SetOpenFileDialog(OpenFileDialog dialog)
 {
     openFileDialog_ = std::move(dialog);
+}
+
+void FrmMain::SetInformationBox(InformationBox box)
+{
+    informationBox_ = std::move(box);
 }
 
 void FrmMain::ShowWithFocus()

@@ -25,9 +25,15 @@ class QTimer;
 
 namespace quendrel {
 
+struct IntervalVerdict;
+
 // Asks the user for a file: (title, start directory, filter) to the chosen
 // path, or an empty text when the user cancels.
 using OpenFileDialog = std::function<QString(const QString&, const QString&, const QString&)>;
+
+// Tells the user something and waits until it is acknowledged: an
+// information box with one OK button, titled with the program's name.
+using InformationBox = std::function<void(const QString&)>;
 
 // The settings window. Its controls hold the settings while the program runs;
 // each carries its name as objectName. The window only raises signals for the
@@ -107,6 +113,10 @@ public:
     void optConTypeClick(int index);
     void optWebpageTypeClick(int index);
     void chkUpdateOnStartClick();
+    // The interval slider and box keep each other in step and in range.
+    void Slider1Change();
+    void txtUpdIntChange();
+    void txtUpdIntLostFocus();
     void cmdBrowseClick();
 
     // Show the window with the input focus, or hide it.
@@ -122,6 +132,7 @@ public:
 
     // Replaces the file dialog, for tests.
     void SetOpenFileDialog(OpenFileDialog dialog);
+    void SetInformationBox(InformationBox box);
 
 signals:
     void UpdateRequested();
@@ -135,6 +146,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildFrames(QWidget* client);
@@ -149,9 +161,17 @@ private:
     void LayOut(QWidget* client);
     void ConnectRules();
     void RefreshCopyIP(QAction* item);
+    void ApplyIntervalVerdict(const IntervalVerdict& verdict);
 
     ProgramState& state_;
     OpenFileDialog openFileDialog_;
+    InformationBox informationBox_;
+    // Set while the box's rule moves the slider, so the slider does not
+    // write its value back over what is being typed ("15." stays "15.").
+    bool intervalFromText_ = false;
+    // Set while an interval message is up: the box losing the focus to it
+    // is not the user leaving the box.
+    bool intervalMessageShown_ = false;
     QLabel* statusPanel_ = nullptr;
     bool centred_ = false;
     // Every control's place in twips, applied once the font is known.

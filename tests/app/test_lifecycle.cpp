@@ -1,4 +1,8 @@
 #include <QApplication>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
@@ -9,8 +13,11 @@
 #include <QTimer>
 
 #include "app/lifecycle.h"
+#include "settings/ip_web_page_list.h"
+#include "settings/settings_file.h"
 #include "ui/frm_about.h"
 #include "ui/frm_main.h"
+#include "ui/settings_binding.h"
 #include "ui/tray_icon.h"
 
 using namespace quendrel;
@@ -18,17 +25,69 @@ using namespace quendrel;
 class TestLifecycle : public QObject {
     Q_OBJECT
 
+    QTemporaryDir dir_;
+    ProgramFiles Files() const { return ProgramFiles::In(dir_.path()); }
+
 private slots:
+    void initTestCase();
     void loadSetsTheStartingState();
+    void ticksStartTheScheduledUpdates();
+    void minimisingSavesTheFiles();
     void exitWaitsForTheAboutWindow();
     void endNowClosesTheAboutWindowToo();
     void helpOpensOnlyAVisibleRegularFile_data();
     void helpOpensOnlyAVisibleRegularFile();
 };
 
+void TestLifecycle::initTestCase()
+{
+    // The autostart entry, if any, goes here and not into the user's own.
+    qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
+}
+
+void TestLifecycle::ticksStartTheScheduledUpdates()
+{
+    QFile settings(Files().settingsFile);
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[Settings]\nCheckOnStart=1\nInterval=5\n");
+    settings.close();
+    Lifecycle life(nullptr, Files());
+    life.Load();
+    QSignalSpy updates(&life, &Lifecycle::UpdateStarted);
+    life.OnTimer1Tick();
+    QCOMPARE(updates.count(), 1);  // the start-up update, at the first tick
+    QCOMPARE(life.State().StartPending, false);
+    for (int tick = 0; tick < 200; ++tick)
+        life.OnTimer1Tick();
+    life.MainWindow()->cmdUpdate->click();  // a manual update leaves the count alone
+    QCOMPARE(updates.count(), 2);
+    QCOMPARE(life.State().TickCounter, 200);
+    for (int tick = 0; tick < 101; ++tick)
+        life.OnTimer1Tick();
+    QCOMPARE(updates.count(), 3);
+    QCOMPARE(life.State().TickCounter, 0);
+    life.Exit();
+}
+
+void TestLifecycle::minimisingSavesTheFiles()
+{
+    QFile::remove(Files().settingsFile);
+    Lifecycle life(nullptr, Files());
+    life.Load();
+    FrmMain* window = life.MainWindow();
+    window->txtServer->setText(QStringLiteral("ftp.example.net"));
+    window->cmbIPWebPage->setEditText(QStringLiteral("http://ip.example.net/"));
+    window->showMinimized();
+    QTRY_VERIFY(!window->isVisible());
+    QVERIFY(QFile(Files().settingsFile).open(QIODevice::ReadOnly));
+    QCOMPARE(ReadSettingsFile(Files().settingsFile).Server, QStringLiteral("ftp.example.net"));
+    QCOMPARE(LoadIPWebPageList(Files().listFile), QStringList{"http://ip.example.net/"});
+    life.Exit();
+}
+
 void TestLifecycle::loadSetsTheStartingState()
 {
-    Lifecycle life(nullptr);
+    Lifecycle life(nullptr, Files());
     life.Load();
     FrmMain* window = life.MainWindow();
     QCOMPARE(window->windowTitle(), QStringLiteral("Quendrel 4.6"));
@@ -47,7 +106,7 @@ void TestLifecycle::loadSetsTheStartingState()
 
 void TestLifecycle::exitWaitsForTheAboutWindow()
 {
-    Lifecycle life(nullptr);
+    Lifecycle life(nullptr, Files());
     life.Load();
     FrmMain* window = life.MainWindow();
     window->mnuAbout->trigger();
@@ -70,7 +129,7 @@ void TestLifecycle::exitWaitsForTheAboutWindow()
 
 void TestLifecycle::endNowClosesTheAboutWindowToo()
 {
-    Lifecycle life(nullptr);
+    Lifecycle life(nullptr, Files());
     life.Load();
     life.MainWindow()->mnuMain_Help_About->trigger();
     QPointer<FrmAbout> about = life.AboutWindow();

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
@@ -37,6 +38,8 @@ private slots:
     void sourceFileDialog();
     void commandsRaiseTheirSignals_data();
     void commandsRaiseTheirSignals();
+    void intervalBoxAndSlider_data();
+    void intervalBoxAndSlider();
 };
 
 void TestFrmMain::tabShowsItsFrameOnly()
@@ -226,6 +229,49 @@ void TestFrmMain::commandsRaiseTheirSignals()
     const QList<int> counts = {int(update.count()), int(exit.count()), int(help.count()), int(about.count())};
     for (int i = 0; i < counts.size(); ++i)
         QCOMPARE(counts[i], i == signal ? 1 : 0);
+}
+
+void TestFrmMain::intervalBoxAndSlider_data()
+{
+    const QString minutes = QStringLiteral("Value must be between 5 and 1440 minutes (24 hrs).");
+    QTest::addColumn<QString>("typed");  // over the whole text; "\t" leaves the box
+    QTest::addColumn<QList<int>>("sliderSteps");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("finalText");
+    QTest::newRow("1440 digit by digit") << "1440" << QList<int>{14, 144, 1440} << QStringList() << "1440";
+    QTest::newRow("lone 0") << "0" << QList<int>{5} << QStringList{"Value must be between 5 and 1440 (24 hrs)."}
+                            << "5";
+    QTest::newRow("letter") << "x" << QList<int>{5} << QStringList{minutes} << "5";
+    QTest::newRow("above 1440") << "9999" << QList<int>{9, 99, 999, 1440} << QStringList{minutes} << "1440";
+    QTest::newRow("fraction typed whole") << "15.5" << QList<int>{15, 16} << QStringList() << "15.5";
+    QTest::newRow("leaving with 3") << "3\t" << QList<int>{5} << QStringList() << "5";
+}
+
+void TestFrmMain::intervalBoxAndSlider()
+{
+    QFETCH(QString, typed);
+    QFETCH(QList<int>, sliderSteps);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, finalText);
+    ProgramState state;
+    FrmMain window(state);
+    QStringList shown;
+    window.SetInformationBox([&](const QString& text) { shown.append(text); });
+    window.Slider1->setValue(60);
+    QCOMPARE(window.txtUpdInt->text(), "60");  // the slider rule
+    window.show();
+    window.txtUpdInt->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.txtUpdInt->selectAll();
+    QList<int> steps;
+    connect(window.Slider1, &QSlider::valueChanged, this, [&](int value) {
+        if (steps.isEmpty() || steps.last() != value)
+            steps.append(value);
+    });
+    QTest::keyClicks(window.txtUpdInt, typed);
+    QCOMPARE(shown, messages);
+    QCOMPARE(window.txtUpdInt->text(), finalText);
+    QCOMPARE(steps, sliderSteps);
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -1,0 +1,172 @@
+#include <QTest>
+
+#include "schedule/interval_rule.h"
+#include "schedule/scheduler.h"
+
+using namespace quendrel;
+
+using TickList = QList<int>;
+
+// A scheduler as the program runs it: loaded, then ticked once a second.
+struct ScheduleRun {
+    ProgramState state{QString(), 0, true};
+    TickInputs inputs;
+    TickList updates;  // the ticks that started an update
+    int tick = 0;
+
+    void runUntil(int lastTick)
+    {
+        while (tick < lastTick)
+            if (SchedulerTick(state, inputs))
+                updates.append(++tick);
+            else
+                ++tick;
+    }
+};
+
+class TestScheduler : public QObject {
+    Q_OBJECT
+
+private slots:
+    void updatesComeOnTime_data();
+    void updatesComeOnTime();
+    void changesWhileRunning();
+    void ticksDuringACycleAreNotCounted();
+    void intervalText_data();
+    void intervalText();
+    void leavingTheBox_data();
+    void leavingTheBox();
+};
+
+void TestScheduler::updatesComeOnTime_data()
+{
+    QTest::addColumn<bool>("onStart");
+    QTest::addColumn<bool>("delay");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<TickList>("expected");
+    QTest::newRow("no start-up update, 5 min") << false << false << 5 << TickList{301, 602, 903};
+    QTest::newRow("start-up update, 15 min") << true << false << 15 << TickList{1, 902, 1803};
+    QTest::newRow("delayed start-up update, 15 min") << true << true << 15 << TickList{301, 1202, 2103};
+    QTest::newRow("delay alone does nothing") << false << true << 5 << TickList{301, 602, 903};
+    QTest::newRow("24 hours") << true << false << 1440 << TickList{1};
+}
+
+void TestScheduler::updatesComeOnTime()
+{
+    QFETCH(bool, onStart);
+    QFETCH(bool, delay);
+    QFETCH(int, interval);
+    QFETCH(TickList, expected);
+    ScheduleRun run;
+    run.inputs = {onStart, delay, interval, false};
+    run.runUntil(expected.last() + 10);
+    QCOMPARE(run.updates, expected);
+}
+
+void TestScheduler::changesWhileRunning()
+{
+    // The start box checked after start-up: the start-up update runs at once.
+    ScheduleRun checked;
+    checked.inputs.intervalMinutes = 15;
+    checked.runUntil(100);
+    checked.inputs.updateOnStart = true;
+    checked.runUntil(1100);
+    QCOMPARE(checked.updates, (TickList{101, 1002}));
+
+    // ... or, with the delay, once the running count has reached 300.
+    ScheduleRun delayed;
+    delayed.inputs.intervalMinutes = 15;
+    delayed.runUntil(100);
+    delayed.inputs.updateOnStart = delayed.inputs.delayOnStart = true;
+    delayed.runUntil(400);
+    QCOMPARE(delayed.updates, TickList{301});
+
+    // A shorter interval whose length the count has passed runs one at the next tick.
+    ScheduleRun shortened;
+    shortened.inputs.intervalMinutes = 15;
+    shortened.runUntil(500);
+    shortened.inputs.intervalMinutes = 5;
+    shortened.runUntil(502);
+    QCOMPARE(shortened.updates, TickList{501});
+}
+
+void TestScheduler::ticksDuringACycleAreNotCounted()
+{
+    ScheduleRun run;
+    run.inputs = {true, false, 5, false};
+    run.runUntil(1);
+    run.inputs.cycleRunning = true;  // a cycle of 20 seconds
+    run.runUntil(21);
+    run.inputs.cycleRunning = false;
+    run.runUntil(400);
+    QCOMPARE(run.updates, (TickList{1, 322}));
+}
+
+void TestScheduler::intervalText_data()
+{
+    const QString minutes = QStringLiteral("Value must be between 5 and 1440 minutes (24 hrs).");
+    const QString zero = QStringLiteral("Value must be between 5 and 1440 (24 hrs).");
+    const QString none;
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("replacement");  // "" for none
+    QTest::addColumn<int>("slider");           // 0 for no change
+
+    QTest::newRow("on the way to 15") << "1" << none << "" << 0;
+    QTest::newRow("14") << "14" << none << "" << 14;
+    QTest::newRow("1440") << "1440" << none << "" << 1440;
+    QTest::newRow("blanks around") << " 20 " << none << "" << 20;
+    QTest::newRow("sign") << "+15" << none << "" << 15;
+    QTest::newRow("negative, still typing") << "-3" << none << "" << 0;
+    QTest::newRow("half to even, down") << "6.5" << none << "" << 6;
+    QTest::newRow("half to even, up") << "7.5" << none << "" << 8;
+    QTest::newRow("exponent") << "1e3" << none << "" << 1000;
+    QTest::newRow("lone 0") << "0" << zero << "5" << 5;
+    QTest::newRow("rounds to 0") << "0.4" << zero << "5" << 5;
+    QTest::newRow("letters") << "abc" << minutes << "5" << 5;
+    QTest::newRow("digits then letters") << "15x" << minutes << "5" << 5;
+    QTest::newRow("empty") << "" << minutes << "5" << 5;
+    QTest::newRow("lone point") << "." << minutes << "5" << 5;
+    QTest::newRow("1441") << "1441" << minutes << "1440" << 1440;
+    QTest::newRow("beyond 32 bits") << "99999999999999999999" << minutes << "1440" << 1440;
+    QTest::newRow("beyond double") << "1e999" << minutes << "1440" << 1440;
+    QTest::newRow("other digits") << QStringLiteral("١٥") << minutes << "5" << 5;
+}
+
+void TestScheduler::intervalText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QFETCH(QString, replacement);
+    QFETCH(int, slider);
+    const IntervalVerdict verdict = IntervalTextChanged(text);
+    QCOMPARE(verdict.message, message);
+    QCOMPARE(verdict.replacementText.value_or(QString()), replacement);
+    QCOMPARE(verdict.sliderValue.value_or(0), slider);
+    // The text put back is itself accepted as it stands.
+    if (verdict.replacementText)
+        QCOMPARE(IntervalTextChanged(*verdict.replacementText).sliderValue, verdict.sliderValue);
+}
+
+void TestScheduler::leavingTheBox_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("replacement");
+    QTest::newRow("3") << "3" << "5";
+    QTest::newRow("negative") << "-20" << "5";
+    QTest::newRow("4.5 rounds to 4") << "4.5" << "5";
+    QTest::newRow("5") << "5" << "";
+    QTest::newRow("60") << "60" << "";
+}
+
+void TestScheduler::leavingTheBox()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, replacement);
+    const IntervalVerdict verdict = IntervalFocusLost(text);
+    QVERIFY(verdict.message.isEmpty());
+    QCOMPARE(verdict.replacementText.value_or(QString()), replacement);
+}
+
+QTEST_GUILESS_MAIN(TestScheduler)
+#include "test_scheduler.moc"
