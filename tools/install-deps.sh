@@ -11,6 +11,8 @@ packages=(
   # test and the display-less quick start: a virtual display, a window
   # manager, a tray host, input and screenshots, and Debian's Python
   xvfb xauth openbox trayer xdotool x11-utils imagemagick python3
+  # the autostart entry's check
+  desktop-file-utils
 )
 
 as_root=()

@@ -176,7 +176,9 @@ class NoTrayTest(ShellTest):
         self.assert_hidden(wid, proc, 'left click on the icon that came with the tray')
 
 
-if __name__ == '__main__':
+# Runs the test cases of the calling script (also used by the other end-to-end scripts).
+def main():
+    global BINARY
     parser = argparse.ArgumentParser(usage='%(prog)s --binary PATH/TO/Quendrel [unittest options]')
     parser.add_argument('--binary', required=True)
     args, rest = parser.parse_known_args()
@@ -184,4 +186,8 @@ if __name__ == '__main__':
     # Stopped from outside (a driver's timeout, say): unwind, so what was started here ends.
     for signum in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, signal.default_int_handler)
-    unittest.main(argv=sys.argv[:1] + rest)
+    unittest.main(module='__main__', argv=sys.argv[:1] + rest)
+
+
+if __name__ == '__main__':
+    main()
