@@ -93,8 +93,10 @@ void Lifecycle::OnTimer1Tick()
 
 void Lifecycle::DoUpdate()
 {
-    // No update cycle yet: the commands that ask for one do nothing.
+    // No update cycle yet: it only announces that one would start now.
+    cycleRunning_ = true;
     emit UpdateStarted();
+    cycleRunning_ = false;
 }
 
 void Lifecycle::ShowAbout()

@@ -24,8 +24,15 @@ QString ExecutablePath()
     // so the single-instance test can use it before Qt starts.
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length > 0)
-        return QFile::decodeName(QByteArray(buffer, static_cast<int>(length)));
+    if (length > 0) {
+        QString path = QFile::decodeName(QByteArray(buffer, static_cast<int>(length)));
+        // The kernel's mark for a file replaced (by an upgrade or a rebuild)
+        // since the program started; the path is where its successor is.
+        const QLatin1String deleted(" (deleted)");
+        if (path.endsWith(deleted))
+            path.chop(deleted.size());
+        return path;
+    }
     return QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
 }
 

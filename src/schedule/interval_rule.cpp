@@ -5,7 +5,6 @@
 
 #include <cfenv>
 #include <cmath>
-#include <cstdlib>
 
 namespace quendrel {
 
@@ -50,7 +49,14 @@ std::optional<double> ParseIntervalNumber(const QString& text)
             return std::nullopt;
         plain.replace(QLatin1Char(','), QLatin1Char('.'));
     }
-    return std::strtod(plain.toLatin1().constData(), nullptr);
+    // Not strtod: it would follow the C library's locale, which Qt sets from
+    // the environment, and stop at the point in "15.5" under a comma locale.
+    bool ok = false;
+    const double value = QLocale::c().toDouble(plain, &ok);
+    if (ok)
+        return value;
+    // Only an exponent beyond double's range fails here; its sign decides.
+    return plain.contains(QLatin1String("e-"), Qt::CaseInsensitive) ? 0.0 : (plain.startsWith(u'-') ? -1e300 : 1e300);
 }
 
 IntervalVerdict IntervalTextChanged(const QString& text)

@@ -1,6 +1,7 @@
 #include "settings/atomic_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace quendrel {
@@ -24,10 +25,17 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes,
 
 std::optional<QByteArray> ReadWholeFile(const QString& path)
 {
+    // A FIFO would block the program for good, a device or a huge file
+    // would fill its memory: only regular files of sane size are read.
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > kMaxReadSize)
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = file.read(kMaxReadSize + 1);
+    if (bytes.size() > kMaxReadSize)
+        return std::nullopt;
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
     return bytes;

@@ -16,7 +16,11 @@ namespace quendrel {
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes,
                          std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
-// The file's bytes, or nothing when it cannot be read.
+// Far beyond any file of the program's own.
+inline constexpr qint64 kMaxReadSize = 64 * 1024 * 1024;
+
+// The file's bytes, or nothing when it cannot be read, is not a regular file
+// (a FIFO, a device) or is larger than kMaxReadSize.
 std::optional<QByteArray> ReadWholeFile(const QString& path);
 
 }  // namespace quendrel

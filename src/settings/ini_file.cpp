@@ -138,9 +138,9 @@ QString Protected(const QString& value)
 }
 
 // A line break in a name or value would start a line (and a key) of its own.
-QByteArray AsOneLine(QString text)
+QString AsOneLine(QString text)
 {
-    return text.replace(u'\r', u' ').replace(u'\n', u' ').toUtf8();
+    return text.replace(u'\r', u' ').replace(u'\n', u' ');
 }
 
 }  // namespace
@@ -185,10 +185,10 @@ int IniFile::ReadIniInt(const QString& section, const QString& key) const
 
 void IniFile::WriteIniString(const QString& section, const QString& key, const QString& value)
 {
-    QByteArray keyLine = AsOneLine(key) + '=' + AsOneLine(Protected(value));
+    QByteArray keyLine = AsOneLine(key).toUtf8() + '=' + Protected(AsOneLine(value)).toUtf8();
     const std::optional<SectionSpan> span = FindSection(section);
     if (!span) {
-        InsertLine(lines_.size(), '[' + AsOneLine(section) + ']');
+        InsertLine(lines_.size(), '[' + AsOneLine(section).toUtf8() + ']');
         InsertLine(lines_.size(), std::move(keyLine));
     } else if (const std::optional<std::size_t> existing = FindKey(*span, key)) {
         lines_[*existing].text = std::move(keyLine);

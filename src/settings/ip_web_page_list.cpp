@@ -69,8 +69,11 @@ void AppendFields(const QString& line, QStringList& fields)
     }
 }
 
-void AppendQuotedLine(QByteArray& bytes, const QString& text)
+// A line break inside an entry (pasted into the combo box) would turn it
+// into entries of its own at the next start; each is written as a blank.
+void AppendQuotedLine(QByteArray& bytes, QString text)
 {
+    text.replace(u'\r', u' ').replace(u'\n', u' ');
     bytes += '"' + text.toUtf8() + "\"\r\n";
 }
 

@@ -17,7 +17,8 @@ namespace quendrel {
 QStringList ParseIPWebPageList(const QByteArray& bytes);
 
 // The file a save writes: the combo box's text first when no entry equals it
-// (case counts), then every entry; each quoted, with CR LF.
+// (case counts), then every entry; each quoted, with CR LF, line breaks
+// inside an entry written as blanks.
 QByteArray FormatIPWebPageList(const QString& comboText, const QStringList& entries);
 
 // A missing or unreadable file is an empty list.

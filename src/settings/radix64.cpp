@@ -82,6 +82,9 @@ QByteArray Radix64DecodeBytes(const QByteArray& value)
         if (filled < 4)
             continue;
         filled = 0;
+        // "=" in the first two places of a group leaves no byte to decode.
+        if (group[0] == kPadValue || group[1] == kPadValue)
+            continue;
         const auto bytes = DecodeBlock(group[0], group[1], group[2], group[3]);
         out.append(reinterpret_cast<const char*>(bytes.data()), 3);
         if (group[3] == kPadValue)

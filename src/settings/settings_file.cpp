@@ -1,6 +1,9 @@
 #include "settings/settings_file.h"
 
 #include "common/program_paths.h"
+#include <QFileInfo>
+
+#include "settings/atomic_file.h"
 #include "settings/ini_file.h"
 #include "settings/radix64.h"
 #include "version.h"
@@ -76,7 +79,12 @@ StoredSettings ReadSettingsFile(const QString& path)
 
 bool WriteSettingsFile(const QString& path, const StoredSettings& s)
 {
-    IniFile file = IniFile::Load(path);
+    // Its other sections and lines must survive the save, so a file that is
+    // there but cannot be read is left as it is.
+    const std::optional<QByteArray> bytes = ReadWholeFile(path);
+    if (!bytes && QFileInfo(path).exists())
+        return false;
+    IniFile file = IniFile::Parse(bytes.value_or(QByteArray()));
     const auto write = [&file](const char* key, const QString& value) {
         file.WriteIniString(kSection, QLatin1String(key), value);
     };

@@ -73,9 +73,13 @@ FrmMain::FrmMain(ProgramState& state, QWidget* parent)
     BuildMenus();
     BuildTrayMenu();
 
-    informationBox_ = [this](const QString& text) {
-        QMessageBox box(QMessageBox::Information, QLatin1String(kAppTitle), text, QMessageBox::Ok, this);
-        box.exec();
+    // Window-modal but without a nested event loop: the window may be
+    // unloaded (Exit from the tray) while the box is up.
+    informationBox_ = [this](const QString& text, std::function<void()> acknowledged) {
+        auto* box = new QMessageBox(QMessageBox::Information, QLatin1String(kAppTitle), text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QDialog::finished, this, std::move(acknowledged));
+        box->open();
     };
 
     Timer1 = Named(new QTimer(this), QStringLiteral("Timer1"));
@@ -397,10 +401,11 @@ void FrmMain::txtUpdIntLostFocus()
 
 void FrmMain::ApplyIntervalVerdict(const IntervalVerdict& verdict)
 {
+    // The box and slider are set once the user has read the message.
     if (!verdict.message.isEmpty()) {
-        intervalMessageShown_ = true;
-        informationBox_(verdict.message);
-        intervalMessageShown_ = false;
+        informationBox_(verdict.message, [this, verdict] { ApplyIntervalVerdict({QString(), verdict.replacementText,
+                                                                                 verdict.sliderValue}); });
+        return;
     }
     // A replaced text runs the change rule again, in range this time.
     if (verdict.replacementText)
@@ -414,9 +419,13 @@ void FrmMain::ApplyIntervalVerdict(const IntervalVerdict& verdict)
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == txtUpdInt && event->type() == QEvent::FocusOut && !intervalMessageShown_ &&
-        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-        txtUpdIntLostFocus();
+    // The user leaves the box for another control; a pop-up menu, another
+    // window or a message box taking the focus is not leaving it.
+    if (watched == txtUpdInt && event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            txtUpdIntLostFocus();
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -31,9 +31,10 @@ struct IntervalVerdict;
 // path, or an empty text when the user cancels.
 using OpenFileDialog = std::function<QString(const QString&, const QString&, const QString&)>;
 
-// Tells the user something and waits until it is acknowledged: an
-// information box with one OK button, titled with the program's name.
-using InformationBox = std::function<void(const QString&)>;
+// Tells the user something: an information box with one OK button, titled
+// with the program's name. It must not block; acknowledged runs once the
+// user has closed it (and never when the window is gone by then).
+using InformationBox = std::function<void(const QString& text, std::function<void()> acknowledged)>;
 
 // The settings window. Its controls hold the settings while the program runs;
 // each carries its name as objectName. The window only raises signals for the
@@ -169,9 +170,6 @@ private:
     // Set while the box's rule moves the slider, so the slider does not
     // write its value back over what is being typed ("15." stays "15.").
     bool intervalFromText_ = false;
-    // Set while an interval message is up: the box losing the focus to it
-    // is not the user leaving the box.
-    bool intervalMessageShown_ = false;
     QLabel* statusPanel_ = nullptr;
     bool centred_ = false;
     // Every control's place in twips, applied once the font is known.

@@ -96,9 +96,11 @@ void LoadSettings(FrmMain& w, const ProgramFiles& files)
     ShowIPWebPage(w.cmbIPWebPage, s);
     w.txtStartString->setText(s.StartString);
     w.txtEndString->setText(s.EndString);
-    // Also when the selection did not change, and so raised no rule.
+    // Also when the selection did not change, and so raised no rule; and the
+    // delay box, which a hand-edited file may have checked without the start box.
     w.optWebpageTypeClick(webpageType);
     w.optConTypeClick(conType);
+    w.chkUpdateOnStartClick();
 }
 
 void SaveSettings(FrmMain& w, const ProgramFiles& files)

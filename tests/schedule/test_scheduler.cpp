@@ -1,4 +1,7 @@
+#include <QCoreApplication>
 #include <QTest>
+
+#include <clocale>
 
 #include "schedule/interval_rule.h"
 #include "schedule/scheduler.h"
@@ -168,5 +171,12 @@ void TestScheduler::leavingTheBox()
     QCOMPARE(verdict.replacementText.value_or(QString()), replacement);
 }
 
-QTEST_GUILESS_MAIN(TestScheduler)
+int main(int argc, char** argv)
+{
+    // A comma locale, where one is installed: numbers with a point still read.
+    setlocale(LC_ALL, "de_DE.UTF-8");
+    QCoreApplication app(argc, argv);
+    TestScheduler test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_scheduler.moc"

@@ -72,6 +72,8 @@ void TestIPWebPageList::format_data()
     QTest::newRow("case counts") << "a" << QStringList{"A"} << QByteArray("\"a\"\r\n\"A\"\r\n");
     QTest::newRow("empty text") << "" << QStringList{"A"} << QByteArray("\"\"\r\n\"A\"\r\n");
     QTest::newRow("UTF-8") << QString::fromUtf8("é") << QStringList() << QByteArray("\"\xC3\xA9\"\r\n");
+    QTest::newRow("pasted line breaks") << "a\r\n\"b\"" << QStringList{"c\nd"}
+                                        << QByteArray("\"a  \"b\"\"\r\n\"c d\"\r\n");
 }
 
 void TestIPWebPageList::format()

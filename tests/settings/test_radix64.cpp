@@ -50,6 +50,7 @@ void TestRadix64::decodingUnusualValues_data()
     QTest::newRow("blanks and line breaks are skipped") << " Zm9v\r\nYg ==\t" << "foob";
     QTest::newRow("foreign characters are skipped") << QStringLiteral("Zm!9v*Y€g==") << "foob";
     QTest::newRow("only foreign characters") << "!!!!" << "";
+    QTest::newRow("pad where data belongs") << "A===Zm9v====" << "foo";
     // A password saved on Windows: its bytes are Windows-1252.
     QTest::newRow("windows-1252 bytes") << "cORzc4A=" << QStringLiteral("päss€");
 }

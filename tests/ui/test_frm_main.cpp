@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -40,6 +41,7 @@ private slots:
     void commandsRaiseTheirSignals();
     void intervalBoxAndSlider_data();
     void intervalBoxAndSlider();
+    void intervalMessageWaitsForTheUser();
 };
 
 void TestFrmMain::tabShowsItsFrameOnly()
@@ -256,7 +258,10 @@ void TestFrmMain::intervalBoxAndSlider()
     ProgramState state;
     FrmMain window(state);
     QStringList shown;
-    window.SetInformationBox([&](const QString& text) { shown.append(text); });
+    window.SetInformationBox([&](const QString& text, const std::function<void()>& acknowledged) {
+        shown.append(text);
+        acknowledged();
+    });
     window.Slider1->setValue(60);
     QCOMPARE(window.txtUpdInt->text(), "60");  // the slider rule
     window.show();
@@ -272,6 +277,31 @@ void TestFrmMain::intervalBoxAndSlider()
     QCOMPARE(shown, messages);
     QCOMPARE(window.txtUpdInt->text(), finalText);
     QCOMPARE(steps, sliderSteps);
+}
+
+void TestFrmMain::intervalMessageWaitsForTheUser()
+{
+    ProgramState state;
+    auto* window = new FrmMain(state);
+    window->show();
+    window->Slider1->setValue(60);
+    window->txtUpdInt->setText(QStringLiteral("x"));
+    auto* box = window->findChild<QMessageBox*>();
+    QVERIFY(box && box->isVisible());
+    QCOMPARE(box->windowTitle(), QStringLiteral("Quendrel"));
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    QCOMPARE(window->txtUpdInt->text(), QStringLiteral("x"));
+    QCOMPARE(window->Slider1->value(), 60);
+    box->button(QMessageBox::Ok)->click();
+    QCOMPARE(window->txtUpdInt->text(), QStringLiteral("5"));
+    QCOMPARE(window->Slider1->value(), 5);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!window->findChild<QMessageBox*>());
+
+    // The window may go (Exit from the tray) while a message is up.
+    window->txtUpdInt->setText(QStringLiteral("0"));
+    QVERIFY(window->findChild<QMessageBox*>());
+    delete window;
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -1,12 +1,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include "settings/autostart_entry.h"
 #include "common/program_paths.h"
@@ -73,6 +76,7 @@ private slots:
     void badFilesLoadAndSave_data();
     void badFilesLoadAndSave();
     void startAtLogonFollowsTheBox();
+    void oddFilesAreLeftAlone();
 };
 
 void TestSettingsBinding::init()
@@ -125,6 +129,8 @@ void TestSettingsBinding::fileValuesLoad_data()
                                           << "0|0|0|1440/1440|0||ip.html|||||21|0|0|||" << "SI-";
     QTest::newRow("start box and delay") << QByteArray("[Settings]\nCheckOnStart=1\nDelayCheckOnStart=1\nInterval=60\n")
                                          << "0|1|1|60/60|0||ip.html|||||21|0|0|||" << "SID";
+    QTest::newRow("delay without start box") << QByteArray("[Settings]\nDelayCheckOnStart=1\n")
+                                             << "0|0|0|5/5|0||ip.html|||||21|0|0|||" << "SI-";
     QTest::newRow("page not in the list") << QByteArray("[Settings]\nIPWebPage=http://other.example/\n")
                                           << "0|0|0|5/5|0||ip.html|||||21|0|0|http://other.example/||" << "SI-";
     QTest::newRow("written on Windows") << QByteArray("[Settings]\r\nServer=caf\xE9\r\nPassword=cORzcw==\r\n")
@@ -244,6 +250,19 @@ void TestSettingsBinding::startAtLogonFollowsTheBox()
     w->chkStartWithWindows->setChecked(false);
     SaveSettings(*w, files_);
     QVERIFY(!QFile::exists(entry));
+}
+
+void TestSettingsBinding::oddFilesAreLeftAlone()
+{
+    // A FIFO would block a reader for good, /dev/zero would fill its memory.
+    QCOMPARE(mkfifo(QFile::encodeName(files_.settingsFile).constData(), 0600), 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), files_.listFile));
+    ProgramState state;
+    auto w = Loaded(state);
+    QCOMPARE(w->txtDestFilename->text(), QStringLiteral("ip.html"));  // the first run's values
+    QCOMPARE(w->cmbIPWebPage->count(), 0);
+    SaveSettings(*w, files_);
+    QVERIFY(QFileInfo(files_.settingsFile).isFile() == false && QFileInfo::exists(files_.settingsFile));
 }
 
 QTEST_MAIN(TestSettingsBinding)
