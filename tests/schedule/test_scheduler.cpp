@@ -37,8 +37,6 @@ private slots:
     void ticksDuringACycleAreNotCounted();
     void intervalText_data();
     void intervalText();
-    void leavingTheBox_data();
-    void leavingTheBox();
 };
 
 void TestScheduler::updatesComeOnTime_data()
@@ -149,26 +147,6 @@ void TestScheduler::intervalText()
     // The text put back is itself accepted as it stands.
     if (verdict.replacementText)
         QCOMPARE(IntervalTextChanged(*verdict.replacementText).sliderValue, verdict.sliderValue);
-}
-
-void TestScheduler::leavingTheBox_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("replacement");
-    QTest::newRow("3") << "3" << "5";
-    QTest::newRow("negative") << "-20" << "5";
-    QTest::newRow("4.5 rounds to 4") << "4.5" << "5";
-    QTest::newRow("5") << "5" << "";
-    QTest::newRow("60") << "60" << "";
-}
-
-void TestScheduler::leavingTheBox()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, replacement);
-    const IntervalVerdict verdict = IntervalFocusLost(text);
-    QVERIFY(verdict.message.isEmpty());
-    QCOMPARE(verdict.replacementText.value_or(QString()), replacement);
 }
 
 int main(int argc, char** argv)

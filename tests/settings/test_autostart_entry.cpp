@@ -18,8 +18,6 @@ class TestAutostartEntry : public QObject {
 private slots:
     void initTestCase() { qputenv("HOME", home_.path().toUtf8()); }  // keeps the real home out of reach
     void init();
-    void pathFollowsConfigHome_data();
-    void pathFollowsConfigHome();
     void entryIsValidWithEscapedExec_data();
     void entryIsValidWithEscapedExec();
     void writeSkipsUnchangedTextAndDeleteRemoves();
@@ -38,23 +36,6 @@ void TestAutostartEntry::init()
     configHome_ = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", configHome_->path().toUtf8());
     QTest::failOnWarning(QRegularExpression("."));  // failures must pass unnoticed
-}
-
-void TestAutostartEntry::pathFollowsConfigHome_data()
-{
-    QTest::addColumn<QByteArray>("configHome");
-    QTest::addColumn<QString>("expectedDirectory");
-    QTest::newRow("absolute") << QByteArray("/cfg") << "/cfg";
-    QTest::newRow("empty") << QByteArray() << home_.path() + "/.config";
-    QTest::newRow("relative") << QByteArray("cfg") << home_.path() + "/.config";
-}
-
-void TestAutostartEntry::pathFollowsConfigHome()
-{
-    QFETCH(QByteArray, configHome);
-    QFETCH(QString, expectedDirectory);
-    qputenv("XDG_CONFIG_HOME", configHome);
-    QCOMPARE(EntryPath(), expectedDirectory + "/autostart/quendrel.desktop");
 }
 
 void TestAutostartEntry::entryIsValidWithEscapedExec_data()
