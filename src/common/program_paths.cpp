@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <climits>
 #include <unistd.h>
@@ -49,13 +48,20 @@ QString ExecutableName()
     return name;
 }
 
+QString UserConfigDirectory()
+{
+    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (QDir::isAbsolutePath(configured))
+        return configured;
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+
 QString WritableDirectory()
 {
     const QString programDirectory = ProgramDirectory();
     if (::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
         return programDirectory;
-    const QString own = AddBackslash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-                        + QLatin1String(kAppTitle);
+    const QString own = AddBackslash(UserConfigDirectory()) + QLatin1String(kAppTitle);
     QDir().mkpath(own);
     return own;
 }

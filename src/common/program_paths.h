@@ -16,6 +16,9 @@ QString ProgramDirectory();
 // File name of the running executable, without ".exe" where it has one.
 QString ExecutableName();
 
+// $XDG_CONFIG_HOME, or ~/.config when it is unset or not an absolute path.
+QString UserConfigDirectory();
+
 // Where the program keeps the files it writes (settings, list, generated
 // page): its own directory when the user may write there, otherwise
 // $XDG_CONFIG_HOME/Quendrel, made when missing, so that an installed copy

@@ -23,6 +23,17 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes,
     return file.commit();
 }
 
+bool WriteFileIfChanged(const QString& path, const QByteArray& bytes,
+                        std::optional<QFileDevice::Permissions> permissions)
+{
+    // Qt adds the bits for "the current user" to the owner's; they are not the file's.
+    const auto userBits = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    const bool samePermissions = !permissions || (QFile::permissions(path) & ~userBits) == *permissions;
+    if (samePermissions && ReadWholeFile(path) == bytes)
+        return true;
+    return WriteFileAtomically(path, bytes, permissions);
+}
+
 std::optional<QByteArray> ReadWholeFile(const QString& path)
 {
     // A FIFO would block the program for good, a device or a huge file

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/program_paths.h"
 #include "settings/atomic_file.h"
 
 namespace quendrel {
@@ -16,17 +17,9 @@ namespace {
 // Lets this program tell its own entry from another program's of the same name.
 constexpr QByteArrayView kMarkerLine = "X-Quendrel-Autostart=true";
 
-QString ConfigHome()
-{
-    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
-        return configured;
-    return QDir::homePath() + QStringLiteral("/.config");
-}
-
 QString AutostartDirectory()
 {
-    return ConfigHome() + QStringLiteral("/autostart");
+    return UserConfigDirectory() + QStringLiteral("/autostart");
 }
 
 // Exec is split into arguments like a shell would: inside double quotes the

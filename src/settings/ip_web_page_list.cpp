@@ -105,7 +105,7 @@ QStringList LoadIPWebPageList(const QString& path)
 
 bool SaveIPWebPageList(const QString& path, const QString& comboText, const QStringList& entries)
 {
-    return WriteFileAtomically(path, FormatIPWebPageList(comboText, entries));
+    return WriteFileIfChanged(path, FormatIPWebPageList(comboText, entries));
 }
 
 }  // namespace quendrel

@@ -23,7 +23,8 @@ QByteArray FormatIPWebPageList(const QString& comboText, const QStringList& entr
 
 // A missing or unreadable file is an empty list.
 QStringList LoadIPWebPageList(const QString& path);
-// Whole or not at all; false when the file was left as it was.
+// Whole or not at all, and not when the file already holds the same; false
+// when the file could not be written.
 bool SaveIPWebPageList(const QString& path, const QString& comboText, const QStringList& entries);
 
 }  // namespace quendrel

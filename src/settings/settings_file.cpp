@@ -105,7 +105,7 @@ bool WriteSettingsFile(const QString& path, const StoredSettings& s)
     write("IPWebPage", s.IPWebPage);
     write("StartString", s.StartString);
     write("EndString", s.EndString);
-    return file.Save(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return WriteFileIfChanged(path, file.Serialize(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 }  // namespace quendrel

@@ -175,7 +175,18 @@ void TestSettingsBinding::everythingSurvivesARestart()
     w->txtEndString->setText(QString(5000, QLatin1Char('e')));
     const QString before = Snapshot(*w);
     SaveSettings(*w, files_);
-    SaveSettings(*w, files_);  // a second save changes nothing
+    const auto inode = [this] {
+        struct stat status {};
+        stat(QFile::encodeName(files_.settingsFile).constData(), &status);
+        return status.st_ino;
+    };
+    const ino_t saved = inode();
+    SaveSettings(*w, files_);
+    QCOMPARE(inode(), saved);  // nothing changed: the file is not rewritten
+    // ...unless someone opened it to others: the password is the user's alone.
+    QVERIFY(QFile::setPermissions(files_.settingsFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    SaveSettings(*w, files_);
+    QCOMPARE(QFile::permissions(files_.settingsFile) & QFile::ReadOther, QFile::Permissions());
 
     auto again = Loaded(state);
     QCOMPARE(Snapshot(*again), before);
