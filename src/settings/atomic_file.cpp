@@ -16,7 +16,9 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes,
         file.cancelWriting();
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
+    // The explicit flush: QSaveFile's commit renames a file whose last
+    // write came up short (a full disk, a size limit) as if all were well.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }

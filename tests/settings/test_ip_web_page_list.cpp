@@ -1,8 +1,11 @@
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 #include "settings/ip_web_page_list.h"
 
@@ -95,18 +98,25 @@ void TestIPWebPageList::saveAndLoad()
     QVERIFY(!SaveIPWebPageList(dir.filePath("missing/list.txt"), "x", {}));
 }
 
+// A disk that fills up in the middle of a save: the old list stays whole
+// and no temporary file is left behind. (A file size limit stops root too.)
 void TestIPWebPageList::failedSaveKeepsOldFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("list.txt");
     QVERIFY(SaveIPWebPageList(path, "old", {}));
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-    const auto restore = qScopeGuard(
-        [&] { QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
-    if (QFile probe(dir.filePath("probe")); probe.open(QIODevice::WriteOnly))
-        QSKIP("a privileged user writes into read-only directories");
-    QVERIFY(!SaveIPWebPageList(path, "other", {}));
+    rlimit previous {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 1000;
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = SaveIPWebPageList(path, "new", QStringList(100, QStringLiteral("http://a.example/")));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, previousHandler);
+    QVERIFY(!saved);
     QCOMPARE(LoadIPWebPageList(path), QStringList{"old"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.txt"});
 }
 
 QTEST_GUILESS_MAIN(TestIPWebPageList)
