@@ -46,7 +46,8 @@ std::optional<QByteArray> ReadWholeFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray bytes = file.read(kMaxReadSize + 1);
+    // readAll, not read(limit): that would reserve the whole limit each time.
+    QByteArray bytes = file.readAll();
     if (bytes.size() > kMaxReadSize)
         return std::nullopt;
     if (file.error() != QFileDevice::NoError)

@@ -79,10 +79,12 @@ StoredSettings ReadSettingsFile(const QString& path)
 
 bool WriteSettingsFile(const QString& path, const StoredSettings& s)
 {
-    // Its other sections and lines must survive the save, so a file that is
-    // there but cannot be read is left as it is.
+    // A FIFO or a device in the file's place is someone's deliberate setup:
+    // left alone. A regular file that cannot be read (another user's, or
+    // absurdly large) is replaced, or the settings could never be saved again.
     const std::optional<QByteArray> bytes = ReadWholeFile(path);
-    if (!bytes && QFileInfo(path).exists())
+    const QFileInfo info(path);
+    if (!bytes && info.exists() && !info.isFile())
         return false;
     IniFile file = IniFile::Parse(bytes.value_or(QByteArray()));
     const auto write = [&file](const char* key, const QString& value) {

@@ -43,8 +43,8 @@ StoredSettings ReadSettingsFile(const QString& path);
 
 // Writes every key in the order a first save creates them, keeping the
 // file's other lines; whole or not at all, readable by the user only, since
-// it holds the password. A file that is there but cannot be read is not
-// replaced. False when the file was left as it was.
+// it holds the password. Something other than a regular file in its place
+// (a FIFO, a device) is not replaced. False when the file was left as it was.
 bool WriteSettingsFile(const QString& path, const StoredSettings& settings);
 
 }  // namespace quendrel
