@@ -1,13 +1,13 @@
 #include "common/program_paths.h"
 
-#include "version.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 #include <climits>
 #include <unistd.h>
+
+#include "version.h"
 
 
 namespace quendrel {

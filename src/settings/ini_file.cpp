@@ -211,7 +211,7 @@ QByteArray IniFile::Serialize() const
 
 bool IniFile::Save(const QString& path, std::optional<QFileDevice::Permissions> permissions) const
 {
-    return WriteFileAtomically(path, Serialize(), permissions);
+    return WriteFileIfChanged(path, Serialize(), permissions);
 }
 
 // The byte order mark tells the encoding; it is no part of the first line.

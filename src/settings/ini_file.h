@@ -37,8 +37,8 @@ public:
     void WriteIniString(const QString& section, const QString& key, const QString& value);
 
     QByteArray Serialize() const;
-    // Whole or not at all (see WriteFileAtomically). False when the file
-    // was left as it was.
+    // Whole or not at all, and not at all when the file already holds these
+    // bytes (see WriteFileIfChanged). False when it could not be written.
     bool Save(const QString& path, std::optional<QFileDevice::Permissions> permissions = std::nullopt) const;
 
 private:

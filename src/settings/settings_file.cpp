@@ -1,8 +1,8 @@
 #include "settings/settings_file.h"
 
-#include "common/program_paths.h"
 #include <QFileInfo>
 
+#include "common/program_paths.h"
 #include "settings/atomic_file.h"
 #include "settings/ini_file.h"
 #include "settings/radix64.h"
@@ -107,7 +107,7 @@ bool WriteSettingsFile(const QString& path, const StoredSettings& s)
     write("IPWebPage", s.IPWebPage);
     write("StartString", s.StartString);
     write("EndString", s.EndString);
-    return WriteFileIfChanged(path, file.Serialize(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return file.Save(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 }  // namespace quendrel
