@@ -1,7 +1,5 @@
 #include <QApplication>
-#include <QComboBox>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QDir>
 #include <QFile>
@@ -13,8 +11,6 @@
 #include <QTimer>
 
 #include "app/lifecycle.h"
-#include "settings/ip_web_page_list.h"
-#include "settings/settings_file.h"
 #include "ui/frm_about.h"
 #include "ui/frm_main.h"
 #include "ui/settings_binding.h"
@@ -32,7 +28,6 @@ private slots:
     void initTestCase();
     void loadSetsTheStartingState();
     void ticksStartTheScheduledUpdates();
-    void minimisingSavesTheFiles();
     void exitWaitsForTheAboutWindow();
     void endNowClosesTheAboutWindowToo();
     void helpOpensOnlyAVisibleRegularFile_data();
@@ -66,22 +61,6 @@ void TestLifecycle::ticksStartTheScheduledUpdates()
         life.OnTimer1Tick();
     QCOMPARE(updates.count(), 3);
     QCOMPARE(life.State().TickCounter, 0);
-    life.Exit();
-}
-
-void TestLifecycle::minimisingSavesTheFiles()
-{
-    QFile::remove(Files().settingsFile);
-    Lifecycle life(nullptr, Files());
-    life.Load();
-    FrmMain* window = life.MainWindow();
-    window->txtServer->setText(QStringLiteral("ftp.example.net"));
-    window->cmbIPWebPage->setEditText(QStringLiteral("http://ip.example.net/"));
-    window->showMinimized();
-    QTRY_VERIFY(!window->isVisible());
-    QVERIFY(QFile(Files().settingsFile).open(QIODevice::ReadOnly));
-    QCOMPARE(ReadSettingsFile(Files().settingsFile).Server, QStringLiteral("ftp.example.net"));
-    QCOMPARE(LoadIPWebPageList(Files().listFile), QStringList{"http://ip.example.net/"});
     life.Exit();
 }
 
