@@ -9,6 +9,7 @@
 
 #include "common/program_paths.h"
 #include "settings/atomic_file.h"
+#include "version.h"
 
 namespace quendrel {
 
@@ -92,9 +93,9 @@ QByteArray AutostartEntryText(const QString& executablePath)
     const QString exec = EscapedStringValue(QuotedExecArgument(executablePath));
     QByteArray text =
         "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Quendrel\n"
-        "Comment=Keeps a web page up to date with this computer's IP address\n";
+        "Type=Application\n";
+    text += "Name=" + QByteArray(kAppTitle) + '\n';
+    text += "Comment=Keeps a web page up to date with this computer's IP address\n";
     text += "Exec=" + exec.toUtf8() + '\n';
     text += "Terminal=false\n";
     text += kMarkerLine.toByteArray() + '\n';
