@@ -1,0 +1,336 @@
+#!/usr/bin/python3
+# Local servers for Quendrel's tests and demo: an FTP server, an HTTP server
+# with the pages the address lookup is tried against, and a TCP port that
+# accepts connections and never says a word.
+#
+#   /usr/bin/python3 servers.py --root DIR
+#
+# Everything listens on 127.0.0.1, on ports the system picks. Once all of it
+# listens, one line goes to stdout:
+#
+#   READY http=<port> ftp=<port> silent=<port>
+#
+# FTP users (password "secret" for both), logged in to DIR/ftp:
+#   writer  may read and write everything
+#   reader  may only list and download
+# DIR/ftp/site and DIR/ftp/site/nested dir/deeper are created at start.
+#
+# HTTP routes (GET; anything else is a 404 with a short body):
+#   /ip                      an IP page: <ip>203.0.113.7</ip>
+#   /echo?status=N&body=B    status N (default 200), body B percent-decoded
+#                            to bytes ('+' stays '+'), so UTF-8 text sent
+#                            percent-encoded comes back as UTF-8
+#   /exact2048               2048 bytes, the last of them ending </ip>
+#   /chunked?body=B          B, chunked, 7 bytes per chunk
+#   /redirect?to=PATH        302 to PATH
+#   /headers                 <ua>..</ua><cc>..</cc><pragma>..</pragma> from
+#                            the request's User-Agent, Cache-Control, Pragma
+#   /close-mid-body          promises 100000 bytes, sends 1021, closes
+#   /hang                    never answers
+#   /stall-after-start       promises 100000 bytes, sends 100, then nothing
+#   /endless?end=1           close-delimited, never ends: <ip>192.0.2.99,
+#                            </ip> only with end=1, then 'x' for ever
+#
+# It exits with status 0 on SIGTERM, SIGINT or end of its stdin (so a parent
+# that dies takes it along: keep its stdin open, a pipe, while it is needed).
+# Only the standard library and pyftpdlib: Debian's own Python runs it.
+
+import argparse
+import http.server
+import logging
+import os
+import signal
+import socket
+import sys
+import threading
+import urllib.parse
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+HOST = '127.0.0.1'
+PASSWORD = 'secret'
+POLL = 0.1  # how often the serving loops look at the stop flag, seconds
+
+# Set when the process should end; blocking routes wait on it.
+stopping = threading.Event()
+
+
+# ---------------------------------------------------------------- HTTP
+
+def query_bytes(path):
+    """The query of a request path as {name: bytes}, percent-decoded, '+' kept."""
+    # http.server gives the request line as latin-1 text: back to its raw bytes.
+    query = path.partition('?')[2].encode('latin-1')
+    fields = {}
+    for pair in query.split(b'&'):
+        if not pair:
+            continue
+        name, _, value = pair.partition(b'=')
+        fields[urllib.parse.unquote_to_bytes(name).decode('utf-8', 'replace')] = \
+            urllib.parse.unquote_to_bytes(value)
+    return fields
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = 'HTTP/1.1'
+    server_version = 'QuendrelTest/1'
+    sys_version = ''
+
+    def log_message(self, format, *args):  # no request log on stderr
+        pass
+
+    def version_string(self):
+        return self.server_version
+
+    def do_GET(self):
+        route = self.path.partition('?')[0]
+        self.query = query_bytes(self.path)
+        action = self.ROUTES.get(route)
+        if action is None:
+            self.reply(404, b'Not found\n', 'text/plain')
+        else:
+            action(self)
+
+    # Other methods get the 404 as well, and the connection closes: a
+    # request body, if any, is left unread.
+    def do_other(self):
+        body = b'Not found\n'
+        self.send_response(404)
+        self.send_header('Content-Type', 'text/plain')
+        self.send_header('Content-Length', str(len(body)))
+        self.send_header('Connection', 'close')
+        self.end_headers()
+        self.wfile.write(body)
+        self.close_connection = True
+
+    do_POST = do_PUT = do_DELETE = do_PATCH = do_OPTIONS = do_other
+
+    def do_HEAD(self):
+        self.send_response(404)
+        self.send_header('Content-Length', '0')
+        self.end_headers()
+
+    def param(self, name, default=b''):
+        return self.query.get(name, default)
+
+    def reply(self, status, body, content_type='text/html'):
+        self.send_response(status)
+        self.send_header('Content-Type', content_type)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    # Headers that promise a body of length bytes, of which only part comes.
+    def promise(self, length):
+        self.send_response(200)
+        self.send_header('Content-Type', 'text/html')
+        self.send_header('Content-Length', str(length))
+        self.end_headers()
+
+    # Ends the connection without a response, or with what was sent so far.
+    def drop(self):
+        self.close_connection = True
+        try:
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+    def route_ip(self):
+        self.reply(200, b'<html><body>Your address: <ip>203.0.113.7</ip></body></html>')
+
+    def route_echo(self):
+        try:
+            status = int(self.param('status', b'200'))
+        except ValueError:
+            status = 200
+        self.reply(status, self.param('body'))
+
+    def route_exact2048(self):
+        tail = b'<ip>192.0.2.48</ip>'
+        self.reply(200, b'x' * (2048 - len(tail)) + tail)
+
+    def route_chunked(self):
+        body = self.param('body')
+        self.send_response(200)
+        self.send_header('Content-Type', 'text/html')
+        self.send_header('Transfer-Encoding', 'chunked')
+        self.end_headers()
+        # Each chunk its own segment, as far as TCP lets us.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        for i in range(0, len(body), 7):
+            piece = body[i:i + 7]
+            self.wfile.write(b'%x\r\n%s\r\n' % (len(piece), piece))
+            self.wfile.flush()
+        self.wfile.write(b'0\r\n\r\n')
+        self.wfile.flush()
+
+    def route_redirect(self):
+        self.send_response(302)
+        self.send_header('Location', self.param('to', b'/').decode('latin-1'))
+        self.send_header('Content-Length', '0')
+        self.end_headers()
+
+    def route_headers(self):
+        fields = [('ua', 'User-Agent'), ('cc', 'Cache-Control'), ('pragma', 'Pragma')]
+        body = ''.join(f'<{tag}>{self.headers.get(name, "")}</{tag}>' for tag, name in fields)
+        self.reply(200, body.encode('utf-8'))
+
+    def route_close_mid_body(self):
+        self.promise(100000)
+        self.wfile.write(b'<ip>198.51.100.4</ip>' + b'x' * 1000)
+        # An orderly close (FIN), not a reset: a reset may make the client's
+        # system discard what it received but was not yet read.
+        self.drop()
+
+    def route_hang(self):
+        stopping.wait()
+        self.drop()
+
+    def route_stall_after_start(self):
+        self.promise(100000)
+        head = b'<html><body><ip>198.51.100.9</ip>'
+        self.wfile.write(head + b'x' * (100 - len(head)))
+        self.wfile.flush()
+        stopping.wait()
+        self.drop()
+
+    def route_endless(self):
+        self.send_response(200)
+        self.send_header('Content-Type', 'text/html')
+        self.send_header('Connection', 'close')
+        self.end_headers()
+        self.close_connection = True
+        filler = b'x' * 65536
+        try:
+            self.wfile.write(b'<ip>192.0.2.99' + (b'</ip>' if self.param('end') == b'1' else b''))
+            while not stopping.is_set():
+                self.wfile.write(filler)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    ROUTES = {
+        '/ip': route_ip,
+        '/echo': route_echo,
+        '/exact2048': route_exact2048,
+        '/chunked': route_chunked,
+        '/redirect': route_redirect,
+        '/headers': route_headers,
+        '/close-mid-body': route_close_mid_body,
+        '/hang': route_hang,
+        '/stall-after-start': route_stall_after_start,
+        '/endless': route_endless,
+    }
+
+
+class HttpServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    block_on_close = False  # a kept-alive or hanging connection must not hold up the exit
+
+    def handle_error(self, request, client_address):
+        # A client that goes away mid-answer is what several routes are for.
+        if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+            super().handle_error(request, client_address)
+
+
+# ---------------------------------------------------------------- FTP
+
+def make_ftp_server(home):
+    authorizer = DummyAuthorizer()
+    authorizer.add_user('writer', PASSWORD, home, perm='elradfmwMT')
+    authorizer.add_user('reader', PASSWORD, home, perm='elr')
+
+    class Ftp(FTPHandler):
+        pass
+
+    Ftp.authorizer = authorizer
+    Ftp.auth_failed_timeout = 0.2  # a wrong password is answered without the usual 3 s pause
+    return FTPServer((HOST, 0), Ftp)
+
+
+def serve_ftp(server):
+    try:
+        while not stopping.is_set():
+            server.serve_forever(timeout=POLL, blocking=False, handle_exit=False)
+    finally:
+        server.close_all()
+
+
+# ---------------------------------------------------------------- silent port
+
+def serve_silent(listener):
+    accepted = []  # held open, unanswered, until the end
+    listener.settimeout(POLL)
+    while not stopping.is_set():
+        try:
+            conn, _ = listener.accept()
+        except socket.timeout:
+            continue
+        except OSError:
+            break
+        accepted.append(conn)
+    for conn in accepted:
+        conn.close()
+    listener.close()
+
+
+# ---------------------------------------------------------------- main
+
+def watch_stdin():
+    # os.read rather than sys.stdin: a daemon thread blocked inside the
+    # buffered stdin object can abort the interpreter's shutdown.
+    try:
+        while os.read(0, 4096):
+            pass
+    except OSError:
+        pass
+    stopping.set()
+
+
+def main():
+    parser = argparse.ArgumentParser(description='Local HTTP, FTP and silent TCP servers for Quendrel tests.')
+    parser.add_argument('--root', required=True, help='directory for the FTP home (ROOT/ftp)')
+    args = parser.parse_args()
+
+    handler = logging.StreamHandler(sys.stderr)
+    handler.setFormatter(logging.Formatter('servers.py: %(name)s: %(message)s'))
+    ftp_log = logging.getLogger('pyftpdlib')
+    ftp_log.addHandler(handler)
+    ftp_log.setLevel(logging.WARNING)
+    ftp_log.propagate = False
+
+    home = os.path.abspath(os.path.join(args.root, 'ftp'))
+    os.makedirs(os.path.join(home, 'site', 'nested dir', 'deeper'), exist_ok=True)
+
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(sig, lambda *_: stopping.set())
+
+    http_server = HttpServer((HOST, 0), Handler)
+    ftp_server = make_ftp_server(home)
+    silent = socket.create_server((HOST, 0))
+
+    threads = [
+        threading.Thread(target=http_server.serve_forever, kwargs={'poll_interval': POLL}, daemon=True),
+        threading.Thread(target=serve_ftp, args=(ftp_server,), daemon=True),
+        threading.Thread(target=serve_silent, args=(silent,), daemon=True),
+    ]
+    for t in threads:
+        t.start()
+    threading.Thread(target=watch_stdin, daemon=True).start()
+
+    print(f'READY http={http_server.server_address[1]} ftp={ftp_server.address[1]} '
+          f'silent={silent.getsockname()[1]}', flush=True)
+
+    # Waits in short steps so that the signal handlers get to run promptly.
+    while not stopping.wait(POLL):
+        pass
+    http_server.shutdown()
+    http_server.server_close()
+    for t in threads[1:]:
+        t.join(1.0)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
