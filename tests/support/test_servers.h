@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace quendrel::test {
+
+// The local HTTP, FTP and silent TCP servers of support/servers.py, in a
+// private temporary directory, for as long as this object lives.
+//
+// The script's stdin stays an open pipe: it ends when the pipe closes, so a
+// test that crashes does not leave the servers behind.
+class TestServers {
+public:
+    TestServers();
+    ~TestServers();
+
+    TestServers(const TestServers&) = delete;
+    TestServers& operator=(const TestServers&) = delete;
+
+    // Starts the servers and waits until they listen. False, with the
+    // script's error output as a warning, when they did not come up.
+    bool Start();
+
+    quint16 HttpPort() const { return httpPort_; }
+    quint16 FtpPort() const { return ftpPort_; }
+    // Accepts connections and never sends anything.
+    quint16 SilentPort() const { return silentPort_; }
+
+    // "http://127.0.0.1:<port>" followed by pathAndQuery ("/ip", "/echo?body=...").
+    QString HttpUrl(const QString& pathAndQuery) const;
+    // The directory both FTP users log in to; it holds "site" and
+    // "site/nested dir/deeper".
+    QString FtpRoot() const;
+    QString Root() const;
+
+private:
+    bool ParseReadyLine(const QByteArray& line);
+    void Stop();
+    // The script's error output, kept beside the FTP home.
+    QString ErrorLogPath() const;
+    QByteArray ReadErrorLog() const;
+
+    QTemporaryDir root_;
+    QProcess process_;
+    quint16 httpPort_ = 0;
+    quint16 ftpPort_ = 0;
+    quint16 silentPort_ = 0;
+};
+
+}  // namespace quendrel::test
