@@ -1,6 +1,9 @@
 #include "app/lifecycle.h"
 
+#include "app/update_driver.h"
+
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -27,6 +30,8 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, QObject*
 
 Lifecycle::~Lifecycle()
 {
+    if (updateDriver_)
+        updateDriver_->Cancel();
     if (frmAbout_)
         frmAbout_->disconnect(this);
     delete frmAbout_.data();
@@ -47,6 +52,9 @@ void Lifecycle::Load()
     state_.TickCounter = 0;
     SyncIPWebPageList(window, ListFileMode::Load, files_);
     LoadSettings(window, files_);
+    // The page is written where the settings are kept.
+    updateDriver_ = new UpdateDriver(window, *tray_, state_, QFileInfo(files_.settingsFile).absolutePath(), this);
+    connect(updateDriver_, &UpdateDriver::UpdateEnded, this, &Lifecycle::UpdateEnded);
 
     connect(&window, &FrmMain::ResizeNotified, this, &Lifecycle::OnResize);
     connect(window.Timer1, &QTimer::timeout, this, &Lifecycle::OnTimer1Tick);
@@ -86,17 +94,23 @@ void Lifecycle::OnTimer1Tick()
         return;
     const FrmMain& window = *frmMain_;
     const TickInputs inputs{window.chkUpdateOnStart->isChecked(), window.chkUpdateDelay->isChecked(),
-                            window.Slider1->value(), cycleRunning_};
+                            window.Slider1->value(), IsUpdating()};
     if (SchedulerTick(state_, inputs))
         DoUpdate();
 }
 
+bool Lifecycle::IsUpdating() const
+{
+    return updateDriver_ && updateDriver_->IsRunning();
+}
+
 void Lifecycle::DoUpdate()
 {
-    // No update cycle yet: it only announces that one would start now.
-    cycleRunning_ = true;
+    // One cycle at a time: a trigger during a cycle is ignored.
+    if (!updateDriver_ || unloaded_ || IsUpdating())
+        return;
     emit UpdateStarted();
-    cycleRunning_ = false;
+    updateDriver_->DoUpdate();
 }
 
 void Lifecycle::ShowAbout()
@@ -120,6 +134,9 @@ void Lifecycle::Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    // A running cycle is called off first; it reports nothing afterwards.
+    if (updateDriver_)
+        updateDriver_->Cancel();
     if (frmMain_) {
         FrmMain& window = *frmMain_;
         window.Timer1->stop();

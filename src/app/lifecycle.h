@@ -15,6 +15,7 @@
 namespace quendrel {
 
 class TrayIcon;
+class UpdateDriver;
 
 // Owns the main window and the tray icon for the whole run, and the About
 // window while it is open; runs the main window's load, resize and unload
@@ -49,6 +50,8 @@ public:
     FrmMain* MainWindow() const { return frmMain_; }
     FrmAbout* AboutWindow() const { return frmAbout_; }
     TrayIcon* Tray() const { return tray_; }
+    // True while an update cycle runs.
+    bool IsUpdating() const;
 
 signals:
     // The program has nothing left open and should end with status 0.
@@ -56,6 +59,8 @@ signals:
     void Finished();
     // An update cycle begins, whatever asked for it.
     void UpdateStarted();
+    // An update cycle has ended and shown its outcome.
+    void UpdateEnded();
 
 private:
     void OnResize();
@@ -71,8 +76,7 @@ private:
     QPointer<FrmMain> frmMain_;
     QPointer<FrmAbout> frmAbout_;
     TrayIcon* tray_;
-    // True while an update cycle runs: its ticks are not counted.
-    bool cycleRunning_ = false;
+    UpdateDriver* updateDriver_ = nullptr;
     bool unloaded_ = false;
     bool finished_ = false;
 };

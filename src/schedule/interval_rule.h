@@ -19,11 +19,6 @@ struct IntervalVerdict {
     std::optional<int> sliderValue;
 };
 
-// The number the text stands for: optional blanks, an optional sign, digits
-// with an optional fraction (a point, or the locale's decimal separator),
-// an optional exponent. Nothing for anything else, the empty text included.
-std::optional<double> ParseIntervalNumber(const QString& text);
-
 // The box's text changed (typed or set): keep it and the slider in range.
 // 1 to 4 and negatives are let be, since the user may still be typing.
 IntervalVerdict IntervalTextChanged(const QString& text);

@@ -342,6 +342,7 @@ QString FrmMain::StatusText() const
 void FrmMain::SetStatusText(const QString& text)
 {
     statusPanel_->setText(text);
+    emit StatusTextSet(text);
 }
 
 void FrmMain::TabStrip1Click(int tabNumber)

@@ -142,6 +142,8 @@ signals:
     void AboutRequested();
     // Every size or window-state change, minimising included.
     void ResizeNotified();
+    // The status panel was given a text (also the same one again).
+    void StatusTextSet(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

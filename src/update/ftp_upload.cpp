@@ -1,0 +1,141 @@
+#include "update/ftp_upload.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "update/curl_handle.h"
+
+namespace quendrel {
+
+namespace {
+
+using namespace update_text;
+
+using UrlHandle = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
+using FileHandle = std::unique_ptr<FILE, decltype(&std::fclose)>;
+
+bool SetUrlPart(CURLU* url, CURLUPart part, const std::string& value)
+{
+    return curl_url_set(url, part, value.c_str(), 0) == CURLUE_OK;
+}
+
+std::string EscapeAll(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    const std::unique_ptr<char, decltype(&curl_free)> escaped(
+        curl_easy_escape(nullptr, bytes.constData(), static_cast<int>(bytes.size())), &curl_free);
+    return escaped ? std::string(escaped.get()) : std::string();
+}
+
+// The options both transfers of an upload share.
+void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token stop)
+{
+    CURL* handle = curl.get();
+    curl.ApplyLimits(stop);
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp");
+    // Never through a proxy: with ftp_proxy set, libcurl would turn the
+    // upload into an HTTP PUT and might call it a success with nothing stored.
+    curl_easy_setopt(handle, CURLOPT_PROXY, "");
+    curl_easy_setopt(handle, CURLOPT_USERNAME, target.username.toUtf8().constData());
+    curl_easy_setopt(handle, CURLOPT_PASSWORD, target.password.toUtf8().constData());
+    curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, kNoProgressSeconds);
+    // Active: the server connects back to us (EPRT, then PORT). Passive:
+    // EPSV, then PASV.
+    curl_easy_setopt(handle, CURLOPT_FTPPORT, target.active ? "-" : nullptr);
+    curl_easy_setopt(handle, CURLOPT_FTP_USE_EPRT, 1L);
+    curl_easy_setopt(handle, CURLOPT_FTP_USE_EPSV, 1L);
+}
+
+// Login and CWD, without a transfer.
+std::optional<UpdateFailure> EnterDirectory(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
+                                            const std::stop_token& stop)
+{
+    CURL* handle = curl.get();
+    curl_easy_setopt(handle, CURLOPT_URL, directory.c_str());
+    curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    const CURLcode result = curl_easy_perform(handle);
+    if (stop.stop_requested())
+        return UpdateFailure::Cancelled();
+    if (result == CURLE_REMOTE_ACCESS_DENIED)
+        return UpdateFailure{kUnableToSetRemoteDirectory};
+    if (result != CURLE_OK)
+        return UpdateFailure{UnableToConnectTo(target.server)};
+    return std::nullopt;
+}
+
+// STOR on the connection that is already logged in.
+std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
+                                       const std::stop_token& stop)
+{
+    // Opened before the transfer starts: a read that failed after STOR
+    // would leave a cut file on the server.
+    const FileHandle file(std::fopen(QFile::encodeName(target.localFile).constData(), "rbe"), &std::fclose);
+    struct stat info {};
+    if (!file || ::fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
+        return UpdateFailure{kUnableToUpload};
+
+    CURL* handle = curl.get();
+    const std::string url = directory + EscapeAll(target.destFilename);
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(handle, CURLOPT_READDATA, file.get());
+    curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
+    const CURLcode result = curl_easy_perform(handle);
+    if (stop.stop_requested())
+        return UpdateFailure::Cancelled();
+    if (result != CURLE_OK)
+        return UpdateFailure{kUnableToUpload};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath)
+{
+    const UrlHandle url(curl_url(), &curl_url_cleanup);
+    if (!url || port < 1 || port > 65535)
+        return std::nullopt;
+    QString host = server;
+    // A bare IPv6 address goes in brackets.
+    if (host.contains(u':') && !host.startsWith(u'['))
+        host = u'[' + host + u']';
+    const std::string path = remotePath.isEmpty() ? std::string("/") : "/" + EscapeAll(remotePath) + "/";
+    if (!SetUrlPart(url.get(), CURLUPART_SCHEME, "ftp") || !SetUrlPart(url.get(), CURLUPART_HOST, host.toStdString())
+        || !SetUrlPart(url.get(), CURLUPART_PORT, std::to_string(port)) || !SetUrlPart(url.get(), CURLUPART_PATH, path))
+        return std::nullopt;
+    char* text = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK)
+        return std::nullopt;
+    const std::unique_ptr<char, decltype(&curl_free)> owner(text, &curl_free);
+    return std::string(text);
+}
+
+std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
+                                            std::stop_token stop)
+{
+    status(kEstablishing);
+    CurlEasy curl;
+    if (!curl)
+        return UpdateFailure{kUnableToEstablish};
+    status(ConnectingTo(target.server));
+    const std::optional<std::string> directory = FtpDirectoryUrl(target.server, target.port, target.remotePath);
+    if (!directory)
+        return UpdateFailure{UnableToConnectTo(target.server)};
+    SetSessionOptions(curl, target, stop);
+    if (auto failure = EnterDirectory(curl, target, *directory, stop))
+        return failure;
+    status(kUploading);
+    if (auto failure = StoreFile(curl, target, *directory, stop))
+        return failure;
+    status(kClosing);
+    return std::nullopt;
+}
+
+}  // namespace quendrel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "update/status_reporter.h"
+#include "update/update_failure.h"
+
+namespace quendrel {
+
+struct FtpTarget {
+    QString server;
+    int port = 21;
+    QString username;
+    QString password;
+    // Entered with one CWD before the upload; empty for the login directory.
+    QString remotePath;
+    bool active = false;
+    QString localFile;
+    QString destFilename;
+};
+
+// The URL of the remote directory, ending in "/", or nothing when the
+// server or port cannot stand in a URL. The path is one escaped piece:
+// libcurl decodes it before splitting it at "/", so an absolute path begins
+// with "%2F" and the directory is entered with one CWD of the whole path.
+std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath);
+
+// Logs in, enters the remote directory and stores the local file there
+// under the destination name, replacing what was there. Fails with
+// "Unable to Connect to " + server, "Unable to Set Remote Directory.." or
+// "Unable to Upload HTML Page..".
+std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
+                                            std::stop_token stop);
+
+}  // namespace quendrel

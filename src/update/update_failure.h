@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+namespace quendrel {
+
+// How a step of an update cycle ended when it did not succeed. The message
+// is what the window and the tray show after the program's title.
+struct UpdateFailure {
+    QString message;
+    // The cycle was called off (the program is ending): nothing is shown.
+    bool cancelled = false;
+
+    // An error the steps do not expect: its description and number.
+    static UpdateFailure Unexpected(const QString& description, int number);
+    // A failed system call on a file, from its errno.
+    static UpdateFailure FromErrno(int error);
+    static UpdateFailure Cancelled();
+};
+
+// The program's own numbers for the errors that are not the system's.
+inline constexpr int kInvalidArgumentError = 5;
+inline constexpr int kOverflowError = 6;
+
+// The texts the cycle shows.
+namespace update_text {
+inline const QString kRequiredFieldsMissing = QStringLiteral("Required Fields Missing..");
+inline const QString kUnableToEstablish = QStringLiteral("Unable to Establish Internet Connection");
+inline const QString kUnableToParse = QStringLiteral("Unable to Parse IP Address Data");
+inline const QString kCantFindSourceFile = QStringLiteral("Can't find Source File");
+inline const QString kUnableToSetRemoteDirectory = QStringLiteral("Unable to Set Remote Directory..");
+inline const QString kUnableToUpload = QStringLiteral("Unable to Upload HTML Page..");
+inline const QString kEstablishing = QStringLiteral("Establishing Internet Connection..");
+inline const QString kGettingData = QStringLiteral("Getting IP Address Data..");
+inline const QString kClosing = QStringLiteral("Closing Internet Connection..");
+inline const QString kParsing = QStringLiteral("Parsing IP Address Data..");
+inline const QString kCreatingPage = QStringLiteral("Creating HTML Page..");
+inline const QString kUploading = QStringLiteral("Uploading HTML Page..");
+inline QString UnableToConnectTo(const QString& where) { return QStringLiteral("Unable to Connect to ") + where; }
+inline QString ConnectingTo(const QString& where) { return QStringLiteral("Connecting to ") + where + QStringLiteral(".."); }
+}  // namespace update_text
+
+}  // namespace quendrel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+
+#include "update/update_failure.h"
+
+namespace quendrel {
+
+// What an update cycle works with, taken from the window once at its start.
+// Texts are trimmed of spaces.
+struct UpdateInputs {
+    bool directlyConnected = false;
+    QString ipWebPage;
+    QString startString;
+    QString endString;
+    bool defaultPage = true;
+    QString templatePath;
+    QString destFilename;
+    QString server;
+    int port = 21;
+    QString remotePath;
+    QString username;
+    QString password;
+    bool active = false;
+    // Where "temp.htm" is written; ends in "/".
+    QString programDirectory;
+    // When the cycle started, as the page and the report show it.
+    QString dateText;
+    QString timeText;
+};
+
+// "Required Fields Missing.." when an input the cycle needs is empty.
+std::optional<UpdateFailure> ValidateUpdateInputs(const UpdateInputs& inputs);
+
+// The port box's text turned into a port.
+struct PortVerdict {
+    int port = 21;
+    // The box gets "21" back (it was empty or not a number).
+    bool resetText = false;
+    // A number no port can have: the cycle ends as an unexpected error.
+    std::optional<UpdateFailure> failure;
+};
+
+inline constexpr int kDefaultFtpPort = 21;
+
+// Empty or not a number: 21. Otherwise the number, rounded halves to even;
+// 1 to 65535 are ports, and anything outside 0 to 65535 is an overflow.
+PortVerdict TakePort(const QString& portText);
+
+// The date as the locale writes it short, and the time of day in its long
+// form without the time zone.
+QString CycleDateText(const QDateTime& moment, const QLocale& locale = QLocale::system());
+QString CycleTimeText(const QDateTime& moment, const QLocale& locale = QLocale::system());
+
+}  // namespace quendrel
