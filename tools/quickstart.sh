@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# tools/quickstart.sh run   installs, builds and starts Quendrel
+# tools/quickstart.sh run   installs, builds and shows Quendrel at work with
+#                           local web and FTP servers (tools/demo.sh)
 # tools/quickstart.sh test  installs, builds and runs every test
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -14,4 +15,4 @@ if [ "$mode" = test ]; then
   cd "$root/build"
   exec ctest --output-on-failure
 fi
-exec "$root/tools/run.sh" "$root/build/Quendrel"
+exec "$root/tools/demo.sh" "$root/build/Quendrel"
