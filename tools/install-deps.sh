@@ -13,6 +13,8 @@ packages=(
   xvfb xauth openbox trayer xdotool x11-utils imagemagick python3
   # the autostart entry's check
   desktop-file-utils
+  # the local FTP server of the update tests and the quick start
+  python3-pyftpdlib
 )
 
 as_root=()
