@@ -26,18 +26,57 @@ QString HostName()
     return TrimSpaces(QString::fromLocal8Bit(name));
 }
 
-QList<in_addr> ResolveIPv4(const QString& host)
-{
+// One lookup of getaddrinfo_a: it must stay in place until the resolver's
+// thread is done with it.
+struct PendingLookup {
+    QByteArray name;
     addrinfo hints{};
-    hints.ai_family = AF_INET;
-    // One entry per address rather than one per socket type.
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.isEmpty() || getaddrinfo(host.toLocal8Bit().constData(), nullptr, &hints, &found) != 0)
+    gaicb request{};
+};
+
+using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+
+// Waits for the lookup in short slices, so that a stop request is seen.
+// Nothing when it failed or was stopped.
+AddressList AwaitLookup(std::unique_ptr<PendingLookup> lookup, const std::stop_token& stop)
+{
+    const timespec slice{0, 100'000'000};
+    int state = EAI_INPROGRESS;
+    while ((state = gai_error(&lookup->request)) == EAI_INPROGRESS) {
+        if (stop.stop_requested()) {
+            if (gai_cancel(&lookup->request) == EAI_NOTCANCELED) {
+                // Still running in the resolver's thread, which will write to
+                // it: left to the process's end, which is what a stop means.
+                (void)lookup.release();
+                return AddressList(nullptr, &freeaddrinfo);
+            }
+            state = gai_error(&lookup->request);
+            break;
+        }
+        const gaicb* waiting[] = {&lookup->request};
+        gai_suspend(waiting, 1, &slice);
+    }
+    AddressList found(state == 0 ? lookup->request.ar_result : nullptr, &freeaddrinfo);
+    return stop.stop_requested() ? AddressList(nullptr, &freeaddrinfo) : std::move(found);
+}
+
+QList<in_addr> ResolveIPv4(const QString& host, const std::stop_token& stop)
+{
+    if (host.isEmpty())
         return {};
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, &freeaddrinfo);
+    auto lookup = std::make_unique<PendingLookup>();
+    lookup->name = host.toLocal8Bit();
+    lookup->hints.ai_family = AF_INET;
+    // One entry per address rather than one per socket type.
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    lookup->request.ar_name = lookup->name.constData();
+    lookup->request.ar_request = &lookup->hints;
+    gaicb* requests[] = {&lookup->request};
+    if (getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr) != 0)
+        return {};
+    const AddressList found = AwaitLookup(std::move(lookup), stop);
     QList<in_addr> addresses;
-    for (const addrinfo* entry = found; entry; entry = entry->ai_next)
+    for (const addrinfo* entry = found.get(); entry; entry = entry->ai_next)
         if (entry->ai_family == AF_INET && entry->ai_addr)
             addresses.append(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr);
     return addresses;
@@ -59,9 +98,9 @@ QString JoinAddresses(const QList<in_addr>& addresses)
     return texts.join(QStringLiteral(", "));
 }
 
-QString GetLocalIP()
+QString GetLocalIP(std::stop_token stop)
 {
-    return JoinAddresses(ResolveIPv4(HostName()));
+    return JoinAddresses(ResolveIPv4(HostName(), stop));
 }
 
 }  // namespace quendrel

@@ -13,7 +13,7 @@ UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& statu
 {
     QString address;
     if (in.directlyConnected) {
-        address = GetLocalIP();
+        address = GetLocalIP(stop);
     } else {
         TextResult found = GetWebPageIP(in.ipWebPage, in.startString, in.endString, status, stop);
         if (found.failure)
