@@ -26,7 +26,8 @@ struct FtpTarget {
 // The URL of the remote directory, ending in "/", or nothing when the
 // server or port cannot stand in a URL. The path is one escaped piece:
 // libcurl decodes it before splitting it at "/", so an absolute path begins
-// with "%2F" and the directory is entered with one CWD of the whole path.
+// with an escaped "/" and the directory is entered with one CWD of the
+// whole path.
 std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath);
 
 // Logs in, enters the remote directory and stores the local file there

@@ -84,6 +84,16 @@ int WriteAll(int fd, const QByteArray& bytes)
     return 0;
 }
 
+// The page keeps the permissions it has; a new one may be read by all (it
+// is meant for the web).
+mode_t PageMode(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & 07777;
+    return 0644;
+}
+
 // Writes into a hidden temporary file beside the page and renames it over
 // the page, so the page is the old one or the new one, never a part.
 int ReplaceFile(const QString& path, const QByteArray& bytes)
@@ -93,7 +103,9 @@ int ReplaceFile(const QString& path, const QByteArray& bytes)
     FileDescriptor file(::mkostemp(temporaryName.data(), O_CLOEXEC));
     if (file.get() < 0)
         return errno;
-    int error = ::fchmod(file.get(), 0644) != 0 ? errno : WriteAll(file.get(), bytes);
+    int error = ::fchmod(file.get(), PageMode(path)) != 0 ? errno : WriteAll(file.get(), bytes);
+    if (error == 0 && ::fsync(file.get()) != 0)
+        error = errno;
     if (error == 0 && file.Close() != 0)
         error = errno;
     if (error == 0 && ::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0)

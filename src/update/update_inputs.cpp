@@ -1,13 +1,16 @@
 #include "update/update_inputs.h"
 
+#include <QRegularExpression>
+
 #include "common/number_text.h"
 
 namespace quendrel {
 
 namespace {
 
-// The format without its time-zone field ("t") and the blanks or
-// separators left dangling by that.
+// The format without its time-zone field ("t") and what only framed or
+// set it off: brackets left empty, a comma or blanks left at either end
+// ("HH:mm:ss (t)", "HH:mm:ss, t", "h:mm:ss AP t").
 QString WithoutTimeZone(const QString& format)
 {
     QString plain;
@@ -19,7 +22,9 @@ QString WithoutTimeZone(const QString& format)
             continue;
         plain += c;
     }
-    return plain.trimmed();
+    static const QRegularExpression emptyBrackets(QStringLiteral(R"(\(\s*\)|\[\s*\])"));
+    static const QRegularExpression danglingEnds(QStringLiteral(R"(^[\s,]+|[\s,]+$)"));
+    return plain.remove(emptyBrackets).remove(danglingEnds);
 }
 
 }  // namespace

@@ -11,31 +11,56 @@ namespace {
 
 using namespace update_text;
 
+constexpr long kMaxRedirections = 20;
+
 // What the transfer's callbacks share.
 struct PageReception {
     const StatusReporter& status;
     QByteArray body;
-    bool responseBegan = false;
-};
+    bool announced = false;
 
-size_t OnHeader(char*, size_t size, size_t count, void* context)
-{
-    auto* reception = static_cast<PageReception*>(context);
-    if (!reception->responseBegan) {
-        reception->responseBegan = true;
-        reception->status(kGettingData);
+    // The page's text begins to come.
+    void Announce()
+    {
+        if (!announced)
+            status(kGettingData);
+        announced = true;
     }
-    return size * count;
-}
+};
 
 size_t OnBody(char* data, size_t size, size_t count, void* context)
 {
     auto* reception = static_cast<PageReception*>(context);
+    reception->Announce();
     const qsizetype room = kMaxPageBytes - reception->body.size();
     const auto length = static_cast<qsizetype>(size * count);
     reception->body.append(data, std::min(length, room));
     // Returning less than was given ends the transfer at the cap.
     return length <= room ? size * count : 0;
+}
+
+// The bytes of a UTF-8 sequence that a cut transfer left unfinished at the
+// end, or 0.
+qsizetype UnfinishedUtf8Tail(const QByteArray& bytes)
+{
+    for (qsizetype back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes.at(bytes.size() - back));
+        if ((byte & 0xC0) == 0x80)
+            continue;  // a continuation byte: look further back
+        const qsizetype needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return needed > back ? back : 0;
+    }
+    return 0;
+}
+
+// UTF-8, or Windows-1252 when the bytes are not UTF-8. A page cut off in the
+// middle of a character (by a dropped connection or the cap) is still UTF-8.
+QString DecodePage(const QByteArray& bytes)
+{
+    if (IsValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    const QByteArray whole = bytes.chopped(UnfinishedUtf8Tail(bytes));
+    return IsValidUtf8(whole) ? QString::fromUtf8(whole) : DecodeWindows1252(bytes);
 }
 
 bool AddNoCacheHeaders(CurlStringList& headers)
@@ -54,31 +79,35 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
         return {QString(), UpdateFailure{kUnableToEstablish}};
     status(ConnectingTo(url));
 
-    PageReception reception{status, {}, false};
+    PageReception reception{status, {}};
     CURL* handle = curl.get();
     curl.ApplyLimits(stop);
     curl_easy_setopt(handle, CURLOPT_URL, url.toUtf8().constData());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    // A page that redirects in a circle would otherwise be asked for ever.
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirections);
     curl_easy_setopt(handle, CURLOPT_USERAGENT, kAppTitle);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
-    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &reception);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reception);
-    curl_easy_perform(handle);
+    const CURLcode result = curl_easy_perform(handle);
 
     if (stop.stop_requested())
         return {QString(), UpdateFailure::Cancelled()};
     long responseCode = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &responseCode);
-    if (responseCode == 0)
+    // No answer at all, or only a redirection that could not be followed
+    // (its target unreachable, too many of them): there is no page.
+    const bool redirectedNowhere = result != CURLE_OK && responseCode >= 300 && responseCode < 400;
+    if (responseCode == 0 || redirectedNowhere)
         return {QString(), UpdateFailure{UnableToConnectTo(url)}};
     // Whatever ended the transfer (its end, a break, the cap), the text so
     // far is the page.
+    reception.Announce();
     status(kClosing);
-    return {DecodeLenient(reception.body), std::nullopt};
+    return {DecodePage(reception.body), std::nullopt};
 }
 
 TextResult CutIPAddress(const QString& page, const QString& startString, const QString& endString,

@@ -22,10 +22,10 @@
 #                            percent-encoded comes back as UTF-8
 #   /exact2048               2048 bytes, the last of them ending </ip>
 #   /chunked?body=B          B, chunked, 7 bytes per chunk
-#   /redirect?to=PATH        302 to PATH
+#   /redirect?to=PATH        302 to PATH (without it: to itself, a loop)
 #   /headers                 <ua>..</ua><cc>..</cc><pragma>..</pragma> from
 #                            the request's User-Agent, Cache-Control, Pragma
-#   /close-mid-body          promises 100000 bytes, sends 1021, closes
+#   /close-mid-body[?body=B] promises 100000 bytes, sends 1021 (or B), closes
 #   /hang                    never answers
 #   /stall-after-start       promises 100000 bytes, sends 100, then nothing
 #   /endless?end=1           close-delimited, never ends: <ip>192.0.2.99,
@@ -168,7 +168,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route_redirect(self):
         self.send_response(302)
-        self.send_header('Location', self.param('to', b'/').decode('latin-1'))
+        # Without a target it sends the client back to itself, for ever.
+        self.send_header('Location', self.param('to', b'/redirect').decode('latin-1'))
         self.send_header('Content-Length', '0')
         self.end_headers()
 
@@ -179,7 +180,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route_close_mid_body(self):
         self.promise(100000)
-        self.wfile.write(b'<ip>198.51.100.4</ip>' + b'x' * 1000)
+        self.wfile.write(self.param('body', b'<ip>198.51.100.4</ip>' + b'x' * 1000))
         # An orderly close (FIN), not a reset: a reset may make the client's
         # system discard what it received but was not yet read.
         self.drop()

@@ -74,6 +74,7 @@ private slots:
     void deniedByPermissions();
     void pageIsADirectory();
     void symlinkReplacedNotFollowed();
+    void newPageIsReadableByAllAndAnOldOneKeepsItsMode();
 };
 
 void TestPageFile::defaultPage()
@@ -206,6 +207,19 @@ void TestPageFile::symlinkReplacedNotFollowed()
     QVERIFY(!QFileInfo(page).isSymLink());
     QVERIFY(ReadFile(page).startsWith("<html>"));
     QCOMPARE(ReadFile(target), "target"_ba);
+}
+
+void TestPageFile::newPageIsReadableByAllAndAnOldOneKeepsItsMode()
+{
+    QTemporaryDir dir;
+    const QString page = dir.filePath(kPageFileName);
+    QCOMPARE(Message(CreatePageFile(Content(), page)), QString());
+    const auto readableByAll = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QCOMPARE(QFile::permissions(page) & ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser), readableByAll);
+    QVERIFY(QFile::setPermissions(page, QFile::ReadOwner | QFile::WriteOwner));
+    QCOMPARE(Message(CreatePageFile(Content(), page)), QString());
+    QCOMPARE(QFile::permissions(page) & ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser),
+             QFile::ReadOwner | QFile::WriteOwner);
 }
 
 QTEST_GUILESS_MAIN(TestPageFile)

@@ -31,6 +31,8 @@ private slots:
     void readsThePage();
     void noResponseIsUnableToConnect_data();
     void noResponseIsUnableToConnect();
+    void redirectionsThatLeadNowhereAreUnableToConnect_data();
+    void redirectionsThatLeadNowhereAreUnableToConnect();
     void stopEndsAWaitingRequest_data();
     void stopEndsAWaitingRequest();
     void cutsBetweenTheMarkers_data();
@@ -77,8 +79,10 @@ void TestWebPageIP::readsThePage_data()
     QTest::newRow("start only") << EchoPath("<ip>192.0.2.1") << "<ip>" << "</ip>" << "" << false;
     QTest::newRow("end only") << EchoPath("192.0.2.1</ip>") << "<ip>" << "</ip>" << "" << false;
     QTest::newRow("endless without end") << "/endless" << "<ip>" << "</ip>" << "" << false;
-    // A redirection to a scheme that is not followed: the 302 was the response.
-    QTest::newRow("redirect to file") << "/redirect?to=file:///etc/passwd" << "root" << ":" << "" << false;
+    // Cut in the middle of the euro sign's three bytes: still read as UTF-8.
+    QTest::newRow("UTF-8 page cut mid-character")
+        << "/close-mid-body?body=" + QString::fromLatin1(QByteArray("\xC3\xA9:192.0.2.7x\xE2\x82").toPercentEncoding())
+        << u"é:"_s << "x" << "192.0.2.7" << true;
 }
 
 void TestWebPageIP::readsThePage()
@@ -109,6 +113,26 @@ void TestWebPageIP::noResponseIsUnableToConnect_data()
     QTest::newRow("file scheme") << "file:///etc/passwd";
     QTest::newRow("gopher scheme") << "gopher://x";
     QTest::newRow("ftp scheme") << "ftp://127.0.0.1:1/";
+}
+
+void TestWebPageIP::redirectionsThatLeadNowhereAreUnableToConnect_data()
+{
+    QTest::addColumn<QString>("target");
+
+    QTest::newRow("to a refused port") << "http://127.0.0.1:1/";
+    QTest::newRow("to a scheme not followed") << "file:///etc/passwd";
+    QTest::newRow("in a loop") << "/redirect";
+}
+
+void TestWebPageIP::redirectionsThatLeadNowhereAreUnableToConnect()
+{
+    QFETCH(QString, target);
+    const QString url = servers_.HttpUrl(QStringLiteral("/redirect?to=") + QUrl::toPercentEncoding(target));
+    QStringList texts;
+    const TextResult result = GetWebPageIP(url, "<", ">", [&texts](const QString& t) { texts << t; }, {});
+    QVERIFY(result.failure);
+    QCOMPARE(result.failure->message, UnableToConnectTo(url));
+    QCOMPARE(texts, QStringList({kEstablishing, ConnectingTo(url)}));
 }
 
 void TestWebPageIP::noResponseIsUnableToConnect()
