@@ -1,13 +1,12 @@
 #include "app/lifecycle.h"
 
-#include "app/update_driver.h"
-
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "app/update_driver.h"
 #include "common/app_identity.h"
 #include "common/program_paths.h"
 #include "schedule/scheduler.h"
