@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -43,12 +44,24 @@ void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token 
     curl_easy_setopt(handle, CURLOPT_USERNAME, target.username.toUtf8().constData());
     curl_easy_setopt(handle, CURLOPT_PASSWORD, target.password.toUtf8().constData());
     curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    // "." and ".." are directories to enter, not steps of the URL to fold away.
+    curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, kNoProgressSeconds);
     // Active: the server connects back to us (EPRT, then PORT). Passive:
     // EPSV, then PASV.
     curl_easy_setopt(handle, CURLOPT_FTPPORT, target.active ? "-" : nullptr);
     curl_easy_setopt(handle, CURLOPT_FTP_USE_EPRT, 1L);
     curl_easy_setopt(handle, CURLOPT_FTP_USE_EPSV, 1L);
+}
+
+// Closes the control connection at once. Used when the upload will not
+// follow: libcurl would otherwise send QUIT at cleanup and wait up to a
+// minute for a silent server's answer, out of reach of a stop request.
+void DropConnection(CURL* handle)
+{
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(handle, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        ::shutdown(socket, SHUT_RDWR);
 }
 
 // Login and CWD, without a transfer.
@@ -86,6 +99,8 @@ std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, 
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(handle, CURLOPT_READDATA, file.get());
+    // QUIT inside this transfer, where a stop request still reaches it.
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
     const CURLcode result = curl_easy_perform(handle);
     if (stop.stop_requested())
@@ -129,11 +144,15 @@ std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const Statu
     if (!directory)
         return UpdateFailure{UnableToConnectTo(target.server)};
     SetSessionOptions(curl, target, stop);
-    if (auto failure = EnterDirectory(curl, target, *directory, stop))
+    if (auto failure = EnterDirectory(curl, target, *directory, stop)) {
+        DropConnection(curl.get());
         return failure;
+    }
     status(kUploading);
-    if (auto failure = StoreFile(curl, target, *directory, stop))
+    if (auto failure = StoreFile(curl, target, *directory, stop)) {
+        DropConnection(curl.get());
         return failure;
+    }
     status(kClosing);
     return std::nullopt;
 }

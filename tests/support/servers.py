@@ -13,6 +13,9 @@
 # FTP users (password "secret" for both), logged in to DIR/ftp:
 #   writer  may read and write everything
 #   reader  may only list and download
+#   mute    as writer, but QUIT is never answered
+# Every command the FTP server receives is appended to DIR/ftp-commands.log
+# (passwords as "PASS ***").
 # DIR/ftp/site and DIR/ftp/site/nested dir/deeper are created at start.
 #
 # HTTP routes (GET; anything else is a 404 with a short body):
@@ -237,13 +240,19 @@ class HttpServer(http.server.ThreadingHTTPServer):
 
 # ---------------------------------------------------------------- FTP
 
-def make_ftp_server(home):
+def make_ftp_server(home, command_log):
     authorizer = DummyAuthorizer()
     authorizer.add_user('writer', PASSWORD, home, perm='elradfmwMT')
     authorizer.add_user('reader', PASSWORD, home, perm='elr')
+    authorizer.add_user('mute', PASSWORD, home, perm='elradfmwMT')
 
     class Ftp(FTPHandler):
-        pass
+        def pre_process_command(self, line, cmd, arg):
+            with open(command_log, 'a', encoding='utf-8', errors='replace') as log:
+                log.write(('PASS ***' if cmd == 'PASS' else line) + '\n')
+            if cmd == 'QUIT' and self.username == 'mute':
+                return  # never answered: the connection just stays open
+            super().pre_process_command(line, cmd, arg)
 
     Ftp.authorizer = authorizer
     Ftp.auth_failed_timeout = 0.2  # a wrong password is answered without the usual 3 s pause
@@ -308,7 +317,7 @@ def main():
         signal.signal(sig, lambda *_: stopping.set())
 
     http_server = HttpServer((HOST, 0), Handler)
-    ftp_server = make_ftp_server(home)
+    ftp_server = make_ftp_server(home, os.path.join(os.path.abspath(args.root), 'ftp-commands.log'))
     silent = socket.create_server((HOST, 0))
 
     threads = [

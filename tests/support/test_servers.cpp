@@ -107,6 +107,11 @@ QString TestServers::FtpRoot() const
     return root_.path() + QStringLiteral("/ftp");
 }
 
+QString TestServers::FtpCommandLog() const
+{
+    return Root() + QStringLiteral("/ftp-commands.log");
+}
+
 QString TestServers::Root() const
 {
     return root_.path();

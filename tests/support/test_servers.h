@@ -33,6 +33,8 @@ public:
     // The directory both FTP users log in to; it holds "site" and
     // "site/nested dir/deeper".
     QString FtpRoot() const;
+    // Every command the FTP server received, one per line, passwords hidden.
+    QString FtpCommandLog() const;
     QString Root() const;
 
 private:

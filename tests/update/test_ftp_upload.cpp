@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <chrono>
@@ -50,6 +51,9 @@ private slots:
     void failures_data();
     void failures();
     void stopEndsASilentServer();
+    void commandsSent_data();
+    void commandsSent();
+    void unansweredQuitHoldsNothingUp();
     void directoryUrl_data();
     void directoryUrl();
 
@@ -214,6 +218,59 @@ void TestFtpUpload::stopEndsASilentServer()
     QVERIFY(failure);
     QVERIFY(failure->cancelled);
     QCOMPARE(texts, QStringList({kEstablishing, ConnectingTo(u"127.0.0.1"_s)}));
+}
+
+void TestFtpUpload::commandsSent_data()
+{
+    QTest::addColumn<QString>("remotePath");
+    QTest::addColumn<QStringList>("directoryCommands");
+
+    QTest::newRow("login directory") << "" << QStringList();
+    QTest::newRow("whole path at once") << "site/nested dir/deeper" << QStringList{u"CWD site/nested dir/deeper"_s};
+    QTest::newRow("absolute") << "/site" << QStringList{u"CWD /site"_s};
+    // Dot segments are the server's to resolve (its login directory need
+    // not be its root), not folded away on the way.
+    QTest::newRow("parent") << ".." << QStringList{u"CWD .."_s};
+    QTest::newRow("dots inside") << "site/./nested dir/.." << QStringList{u"CWD site/./nested dir/.."_s};
+}
+
+// One login, one CWD of the whole path, one STOR, then QUIT.
+void TestFtpUpload::commandsSent()
+{
+    QFETCH(QString, remotePath);
+    QFETCH(QStringList, directoryCommands);
+    QFile::remove(servers_.FtpCommandLog());
+    QStringList texts;
+    QCOMPARE(Upload(Target(remotePath, u"cmd.htm"_s), texts), std::nullopt);
+    const QStringList commands = QString::fromUtf8(ReadFile(servers_.FtpCommandLog())).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList expected = QStringList{u"USER writer"_s} + directoryCommands + QStringList{u"STOR cmd.htm"_s, u"QUIT"_s};
+    QCOMPARE(commands.filter(QRegularExpression(u"^(USER|CWD|STOR|QUIT)"_s)), expected);
+}
+
+// A server that never answers QUIT: a failed CWD still ends at once, and a
+// stop request ends the wait after a stored page.
+void TestFtpUpload::unansweredQuitHoldsNothingUp()
+{
+    FtpTarget target = Target(u"site/none"_s, u"mute.htm"_s);
+    target.username = u"mute"_s;
+    QStringList texts;
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<UpdateFailure> failure = Upload(target, texts);
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(failure ? failure->message : QString(), kUnableToSetRemoteDirectory);
+
+    target.remotePath = u"site"_s;
+    const QString stored = servers_.FtpRoot() + u"/site/mute.htm"_s;
+    std::optional<UpdateFailure> outcome;
+    std::jthread worker([&](std::stop_token stop) { outcome = UploadPageFile(target, [](const QString&) {}, stop); });
+    QTRY_VERIFY(ReadFile(stored) == page_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into the wait for QUIT's answer
+    timer.restart();
+    worker.request_stop();
+    worker.join();
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(outcome && outcome->cancelled);
 }
 
 void TestFtpUpload::directoryUrl_data()
