@@ -29,8 +29,8 @@ UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& statu
     if (auto failure = CreatePageFile(page, pagePath))
         return {QString(), failure};
 
-    const FtpTarget target{in.server, in.port,   in.username, in.password,
-                           in.remotePath, in.active, pagePath, in.destFilename};
+    const FtpTarget target{in.server,     in.port,   in.username, in.password,
+                           in.remotePath, in.active, pagePath,    in.destFilename};
     if (auto failure = UploadPageFile(target, status, stop))
         return {QString(), failure};
     return {address, std::nullopt};
