@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "settings/atomic_file.h"
+#include "support/stop_and_join.h"
 #include "support/test_servers.h"
 #include "update/ftp_upload.h"
 
@@ -209,12 +210,7 @@ void TestFtpUpload::stopEndsASilentServer()
     std::jthread worker([&](std::stop_token stop) {
         failure = UploadPageFile(target, [&texts](const QString& t) { texts << t; }, stop);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    QElapsedTimer timer;
-    timer.start();
-    worker.request_stop();
-    worker.join();
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QUENDREL_VERIFY_STOPS_PROMPTLY(worker);
     QVERIFY(failure);
     QVERIFY(failure->cancelled);
     QCOMPARE(texts, QStringList({kEstablishing, ConnectingTo(u"127.0.0.1"_s)}));
@@ -264,12 +260,8 @@ void TestFtpUpload::unansweredQuitHoldsNothingUp()
     const QString stored = servers_.FtpRoot() + u"/site/mute.htm"_s;
     std::optional<UpdateFailure> outcome;
     std::jthread worker([&](std::stop_token stop) { outcome = UploadPageFile(target, [](const QString&) {}, stop); });
-    QTRY_VERIFY(ReadFile(stored) == page_);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into the wait for QUIT's answer
-    timer.restart();
-    worker.request_stop();
-    worker.join();
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QTRY_VERIFY(ReadFile(stored) == page_);  // then it waits for QUIT's answer
+    QUENDREL_VERIFY_STOPS_PROMPTLY(worker);
     QVERIFY(outcome && outcome->cancelled);
 }
 

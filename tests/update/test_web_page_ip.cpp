@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/stop_and_join.h"
 #include "support/test_servers.h"
 #include "update/web_page_ip.h"
 
@@ -166,12 +167,7 @@ void TestWebPageIP::stopEndsAWaitingRequest()
     std::jthread worker([&](std::stop_token stop) {
         result = GetWebPageIP(url, "<ip>", "</ip>", [&texts](const QString& t) { texts << t; }, stop);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    QElapsedTimer timer;
-    timer.start();
-    worker.request_stop();
-    worker.join();
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QUENDREL_VERIFY_STOPS_PROMPTLY(worker);
     QVERIFY(result.failure);
     QVERIFY(result.failure->cancelled);
     QCOMPARE(texts, QStringList({kEstablishing, ConnectingTo(url)}) + laterTexts);
