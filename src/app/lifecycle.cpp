@@ -1,19 +1,19 @@
 #include "app/lifecycle.h"
 
-#include <QCheckBox>
+#include <QAction>
+#include <QClipboard>
 #include <QFileInfo>
-#include <QSlider>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "app/update_driver.h"
-#include "common/app_identity.h"
 #include "common/program_paths.h"
 #include "schedule/scheduler.h"
+#include "ui/app_actions.h"
 #include "ui/close_suppression.h"
-#include "ui/frm_about.h"
-#include "ui/frm_main.h"
-#include "ui/settings_binding.h"
+#include "ui/state_images.h"
 #include "ui/tray_icon.h"
 #include "version.h"
 
@@ -23,50 +23,85 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, QObject*
     : QObject(parent),
       open_(std::move(open)),
       files_(files ? std::move(*files) : ProgramFiles::In(WritableDirectory())),
-      tray_(new TrayIcon(this))
+      actions_(new AppActions(state_, this)),
+      tray_(new TrayIcon(this)),
+      scheduler_(new Scheduler(state_, settings_, [this] { return IsUpdating(); }, this)),
+      // The page is written where the settings are kept.
+      updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
 {
+    connect(updateDriver_, &UpdateDriver::UpdateEnded, this, &Lifecycle::UpdateEnded);
+    connect(scheduler_, &Scheduler::UpdateDue, this, &Lifecycle::DoUpdate);
+    connect(&state_, &ProgramState::StateShown, this, &Lifecycle::RenderTray);
+    connect(tray_, &TrayIcon::LeftClicked, this, &Lifecycle::ToggleMainWindow);
+    ConnectActions();
 }
 
 Lifecycle::~Lifecycle()
 {
-    if (updateDriver_)
-        updateDriver_->Cancel();
+    updateDriver_->Cancel();
     if (frmAbout_)
         frmAbout_->disconnect(this);
     delete frmAbout_.data();
     delete frmMain_.data();
 }
 
+void Lifecycle::ConnectActions()
+{
+    AppActions& a = *actions_;
+    connect(a.TrayMenu(), &QMenu::aboutToShow, this,
+            [this] { actions_->FollowWindowVisibility(frmMain_ && frmMain_->isVisible()); });
+    connect(a.mnuShow, &QAction::triggered, this, &Lifecycle::ToggleMainWindow);
+    connect(a.mnuUpdate, &QAction::triggered, this, &Lifecycle::DoUpdate);
+    connect(a.mnuCopyIP, &QAction::triggered, this, &Lifecycle::CopyIP);
+    connect(a.mnuHelp, &QAction::triggered, this, [this] { ShowHelp(open_, HelpFilePath()); });
+    connect(a.mnuAbout, &QAction::triggered, this, &Lifecycle::ShowAbout);
+    connect(a.mnuExit, &QAction::triggered, this, &Lifecycle::Exit);
+}
+
 void Lifecycle::Load()
 {
-    frmMain_ = new FrmMain(state_);
-    FrmMain& window = *frmMain_;
-
-    SuppressCloseCommand(&window);
-    StartupIcon = window.windowIcon();
-    tray_->AddTrayIcon(StartupIcon, QLatin1String(kAppTitle), window.mnuTray);
-    window.setWindowTitle(MainWindowCaption());
-    window.SetStatusText(QLatin1String(kAppTitle));
+    state_.ShowState(StateImage::Ready, QLatin1String(kAppTitle));
+    tray_->AddTrayIcon(images_.Image(state_.Image()), state_.TrayTip(), actions_->TrayMenu());
+    state_.SetStatusText(QLatin1String(kAppTitle));
     state_.StartPending = true;
     state_.TickCounter = 0;
-    SyncIPWebPageList(window, ListFileMode::Load, files_);
-    LoadSettings(window, files_);
-    // The page is written where the settings are kept.
-    updateDriver_ = new UpdateDriver(window, *tray_, state_, QFileInfo(files_.settingsFile).absolutePath(), this);
-    connect(updateDriver_, &UpdateDriver::UpdateEnded, this, &Lifecycle::UpdateEnded);
+    SyncIPWebPageList(settings_, ListFileMode::Load, files_);
+    LoadSettings(settings_, files_);
+    scheduler_->Start();
 
-    connect(&window, &FrmMain::ResizeNotified, this, &Lifecycle::OnResize);
-    connect(window.Timer1, &QTimer::timeout, this, &Lifecycle::OnTimer1Tick);
-    connect(&window, &FrmMain::UpdateRequested, this, &Lifecycle::DoUpdate);
-    connect(&window, &FrmMain::ExitRequested, this, &Lifecycle::Exit);
-    connect(&window, &FrmMain::HelpRequested, this, [this] { ShowHelp(open_, HelpFilePath()); });
-    connect(&window, &FrmMain::AboutRequested, this, &Lifecycle::ShowAbout);
-    connect(tray_, &TrayIcon::LeftClicked, &window, &FrmMain::ToggleFromTray);
-    window.Timer1->start();
-
-    // Without a notification area the hidden window could never be reached.
+    // Without a notification area a hidden window could never be reached.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        window.ShowWithFocus();
+        ShowMainWindow();
+}
+
+FrmMain& Lifecycle::Window()
+{
+    if (!frmMain_) {
+        frmMain_ = new FrmMain(settings_, state_, *actions_);
+        SuppressCloseCommand(frmMain_);
+        connect(frmMain_, &FrmMain::ResizeNotified, this, &Lifecycle::OnResize);
+    }
+    return *frmMain_;
+}
+
+void Lifecycle::ShowMainWindow()
+{
+    if (!unloaded_)
+        Window().ShowWithFocus();
+}
+
+void Lifecycle::ToggleMainWindow()
+{
+    if (frmMain_ && frmMain_->isVisible())
+        frmMain_->hide();
+    else
+        ShowMainWindow();
+}
+
+void Lifecycle::RenderTray()
+{
+    if (!unloaded_)
+        tray_->ModifyTrayIcon(images_.Image(state_.Image()), state_.TrayTip());
 }
 
 void Lifecycle::OnResize()
@@ -87,29 +122,24 @@ void Lifecycle::OnResize()
     }
 }
 
-void Lifecycle::OnTimer1Tick()
-{
-    if (!frmMain_)
-        return;
-    const FrmMain& window = *frmMain_;
-    const TickInputs inputs{window.chkUpdateOnStart->isChecked(), window.chkUpdateDelay->isChecked(),
-                            window.Slider1->value(), IsUpdating()};
-    if (SchedulerTick(state_, inputs))
-        DoUpdate();
-}
-
 bool Lifecycle::IsUpdating() const
 {
-    return updateDriver_ && updateDriver_->IsRunning();
+    return updateDriver_->IsRunning();
 }
 
 void Lifecycle::DoUpdate()
 {
     // One cycle at a time: a trigger during a cycle is ignored.
-    if (!updateDriver_ || unloaded_ || IsUpdating())
+    if (unloaded_ || IsUpdating())
         return;
     emit UpdateStarted();
     updateDriver_->DoUpdate();
+}
+
+void Lifecycle::CopyIP()
+{
+    // Exactly as stored.
+    QGuiApplication::clipboard()->setText(state_.CurrentIP());
 }
 
 void Lifecycle::ShowAbout()
@@ -134,26 +164,22 @@ void Lifecycle::Unload()
         return;
     unloaded_ = true;
     // A running cycle is called off first; it reports nothing afterwards.
-    if (updateDriver_)
-        updateDriver_->Cancel();
+    updateDriver_->Cancel();
+    scheduler_->Stop();
+    // Storage failures are not reported here; the tray icon goes regardless.
+    SaveAll();
     if (frmMain_) {
-        FrmMain& window = *frmMain_;
-        window.Timer1->stop();
-        // Storage failures are not reported here; the tray icon goes regardless.
-        SaveAll();
-        window.hide();
+        frmMain_->hide();
         // Deleted later: Exit may have come from one of its own menus.
-        window.deleteLater();
+        frmMain_->deleteLater();
     }
     tray_->DeleteTrayIcon();
 }
 
 void Lifecycle::SaveAll()
 {
-    if (!frmMain_)
-        return;
-    SyncIPWebPageList(*frmMain_, ListFileMode::Save, files_);
-    SaveSettings(*frmMain_, files_);
+    SyncIPWebPageList(settings_, ListFileMode::Save, files_);
+    SaveSettings(settings_, files_);
 }
 
 void Lifecycle::Exit()

@@ -1,25 +1,30 @@
 #pragma once
 
-#include <QIcon>
 #include <QObject>
 #include <QPointer>
 
 #include <optional>
 
 #include "common/program_state.h"
+#include "settings/settings_file.h"
+#include "settings/settings_model.h"
 #include "ui/frm_about.h"
 #include "ui/frm_main.h"
-#include "ui/settings_binding.h"
+#include "ui/state_images.h"
 #include "ui/url_opener.h"
 
 namespace quendrel {
 
+class AppActions;
+class Scheduler;
 class TrayIcon;
 class UpdateDriver;
 
-// Owns the main window and the tray icon for the whole run, and the About
-// window while it is open; runs the main window's load, resize and unload
-// steps and decides when the program has ended.
+// Holds what lives for the whole run (the settings, the program state, the
+// scheduler, the update driver, the shared actions and the tray icon) and
+// the windows while they are open: the main window is created the first
+// time it is shown. Runs the load, resize and unload steps and decides when
+// the program has ended.
 class Lifecycle : public QObject {
     Q_OBJECT
 
@@ -29,8 +34,9 @@ public:
                        QObject* parent = nullptr);
     ~Lifecycle() override;
 
-    // Creates the main window hidden and runs its load step. The window is
-    // shown instead when there is no notification area to reach it from.
+    // Loads the settings, puts the icon in the tray and starts the timer.
+    // The main window is shown when there is no notification area to reach
+    // it from.
     void Load();
 
     // Exit from a menu: the main window and the tray icon go at once; the
@@ -40,13 +46,18 @@ public:
     // A signal or the end of the desktop session: unload and end now.
     void EndNow();
 
-    // Writes the list of IP web pages and the settings from the window.
+    // Writes the list of IP web pages, the settings and the autostart entry.
     void SaveAll();
 
-    // Timer1's one-second tick: counts time and starts the scheduled updates.
-    void OnTimer1Tick();
+    // Shows the main window (creating it if need be), or hides it.
+    void ShowMainWindow();
+    void ToggleMainWindow();
 
+    SettingsModel& Settings() { return settings_; }
     ProgramState& State() { return state_; }
+    AppActions& Actions() { return *actions_; }
+    Scheduler& Schedule() { return *scheduler_; }
+    // Null until the window is first shown, and after the unload.
     FrmMain* MainWindow() const { return frmMain_; }
     FrmAbout* AboutWindow() const { return frmAbout_; }
     TrayIcon* Tray() const { return tray_; }
@@ -63,20 +74,27 @@ signals:
     void UpdateEnded();
 
 private:
+    FrmMain& Window();
+    void ConnectActions();
+    void RenderTray();
     void OnResize();
     void DoUpdate();
+    void CopyIP();
     void ShowAbout();
     void Unload();
     void Finish();
 
     UrlOpener open_;
     ProgramFiles files_;
+    SettingsModel settings_;
     ProgramState state_;
-    QIcon StartupIcon;
+    ImageList images_;
+    AppActions* actions_;
+    TrayIcon* tray_;
+    Scheduler* scheduler_;
+    UpdateDriver* updateDriver_;
     QPointer<FrmMain> frmMain_;
     QPointer<FrmAbout> frmAbout_;
-    TrayIcon* tray_;
-    UpdateDriver* updateDriver_ = nullptr;
     bool unloaded_ = false;
     bool finished_ = false;
 };

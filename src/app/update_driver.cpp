@@ -1,10 +1,8 @@
 #include "app/update_driver.h"
 
-#include <QPushButton>
-
-#include "ui/frm_main.h"
-#include "ui/tray_icon.h"
-#include "ui/update_binding.h"
+#include "common/number_text.h"
+#include "common/program_paths.h"
+#include "settings/settings_model.h"
 #include "version.h"
 
 namespace quendrel {
@@ -18,57 +16,68 @@ QString Framed(const QString& text)
 
 }  // namespace
 
-UpdateDriver::UpdateDriver(FrmMain& window, TrayIcon& tray, ProgramState& state, QString programDirectory,
-                           QObject* parent)
-    : QObject(parent),
-      window_(&window),
-      tray_(tray),
-      state_(state),
-      programDirectory_(std::move(programDirectory))
+TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, const QString& programDirectory)
 {
-    connect(&cycle_, &UpdateCycle::StatusChanged, this, &UpdateDriver::OnStatus);
+    const auto trimmed = [&settings](Setting setting) { return TrimSpaces(settings.Text(setting)); };
+    TakenInputs taken;
+    UpdateInputs& in = taken.inputs;
+    // The time first: the page and the report show when the cycle began.
+    in.dateText = CycleDateText(now);
+    in.timeText = CycleTimeText(now);
+
+    const PortVerdict port = TakePort(settings.Text(Setting::Port));
+    if (port.resetText)
+        settings.Set(Setting::Port, QString::number(kDefaultFtpPort));
+    in.port = port.port;
+    taken.failure = port.failure;
+
+    in.directlyConnected = settings.IsOn(Setting::ConnectType);
+    in.ipWebPage = trimmed(Setting::IPWebPage);
+    in.startString = trimmed(Setting::StartString);
+    in.endString = trimmed(Setting::EndString);
+    in.defaultPage = settings.IsOn(Setting::WebpageType);
+    in.templatePath = trimmed(Setting::SourceFilepath);
+    in.destFilename = trimmed(Setting::DestFilename);
+    in.server = trimmed(Setting::Server);
+    in.remotePath = trimmed(Setting::RemotePath);
+    in.username = trimmed(Setting::Username);
+    in.password = trimmed(Setting::Password);
+    in.active = settings.IsOn(Setting::PasActFlag);
+    in.programDirectory = AddBackslash(programDirectory);
+    return taken;
+}
+
+UpdateDriver::UpdateDriver(SettingsModel& settings, ProgramState& state, QString programDirectory, QObject* parent)
+    : QObject(parent), settings_(settings), state_(state), programDirectory_(std::move(programDirectory))
+{
+    connect(&cycle_, &UpdateCycle::StatusChanged, &state_, &ProgramState::SetStatusText);
     connect(&cycle_, &UpdateCycle::Finished, this, &UpdateDriver::OnFinished);
 }
 
 void UpdateDriver::DoUpdate()
 {
-    if (cycle_.IsRunning() || !window_)
+    if (cycle_.IsRunning())
         return;
-    FrmMain& window = *window_;
-    const TakenInputs taken = TakeUpdateInputs(window, QDateTime::currentDateTime(), programDirectory_);
+    const TakenInputs taken = TakeUpdateInputs(settings_, QDateTime::currentDateTime(), programDirectory_);
     std::optional<UpdateFailure> failure = taken.failure;
     if (!failure)
         failure = ValidateUpdateInputs(taken.inputs);
     if (failure) {
         ReportFailure(*failure);
-        EnableUpdateButton();
         emit UpdateEnded();
         return;
     }
     dateText_ = taken.inputs.dateText;
     timeText_ = taken.inputs.timeText;
-    window.cmdUpdate->setEnabled(false);
-    ShowState(StateImage::Busy, QLatin1String(kAppTitle) + QStringLiteral(" - Updating.."));
+    state_.SetUpdating(true);
+    state_.ShowState(StateImage::Busy, QLatin1String(kAppTitle) + QStringLiteral(" - Updating.."));
     cycle_.Start(taken.inputs);
 }
 
 void UpdateDriver::Cancel()
 {
     cycle_.Cancel();
-}
-
-void UpdateDriver::ShowState(StateImage image, const QString& tip)
-{
-    if (!window_)
-        return;
-    window_->setWindowIcon(window_->ImageList1.Image(image));
-    tray_.ModifyTrayIcon(window_->windowIcon(), tip);
-}
-
-void UpdateDriver::OnStatus(const QString& text)
-{
-    if (window_)
-        window_->SetStatusText(text);
+    state_.SetUpdating(false);
 }
 
 void UpdateDriver::OnFinished(const QString& address, const std::optional<UpdateFailure>& failure)
@@ -76,27 +85,23 @@ void UpdateDriver::OnFinished(const QString& address, const std::optional<Update
     if (failure) {
         ReportFailure(*failure);
     } else {
-        const QString report = Framed(address + QStringLiteral(" - ") + dateText_ + QStringLiteral(" ") + timeText_);
-        ShowState(StateImage::Ready, report);
-        OnStatus(report);
-        state_.CurrentIP = address;
+        Report(StateImage::Ready, Framed(address + QStringLiteral(" - ") + dateText_ + QStringLiteral(" ") + timeText_));
+        state_.SetCurrentIP(address);
     }
-    EnableUpdateButton();
+    state_.SetUpdating(false);
     emit UpdateEnded();
 }
 
 void UpdateDriver::ReportFailure(const UpdateFailure& failure)
 {
-    const QString report = Framed(failure.message);
-    ShowState(StateImage::Failed, report);
-    OnStatus(report);
-    state_.CurrentIP.clear();
+    Report(StateImage::Failed, Framed(failure.message));
+    state_.SetCurrentIP(QString());
 }
 
-void UpdateDriver::EnableUpdateButton()
+void UpdateDriver::Report(StateImage image, const QString& text)
 {
-    if (window_)
-        window_->cmdUpdate->setEnabled(true);
+    state_.ShowState(image, text);
+    state_.SetStatusText(text);
 }
 
 }  // namespace quendrel

@@ -1,29 +1,39 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
+#include <optional>
+
 #include "common/program_state.h"
-#include "ui/state_images.h"
 #include "update/update_cycle.h"
+#include "update/update_inputs.h"
 
 namespace quendrel {
 
-class FrmMain;
-class TrayIcon;
+class SettingsModel;
 
-// Runs update cycles for the window: takes the inputs from its controls,
-// validates them, shows the busy state, runs the steps off the window
-// thread and reports the outcome in the status bar, the window's icon, the
-// tray and CurrentIP.
+struct TakenInputs {
+    UpdateInputs inputs;
+    // The port setting held a number no port can have.
+    std::optional<UpdateFailure> failure;
+};
+
+// Reads what an update cycle needs from the settings, once, trimmed. A port
+// that is empty or no number is set back to "21".
+TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, const QString& programDirectory);
+
+// Runs update cycles with the settings: validates them, shows the busy
+// state, runs the steps off the main thread and reports the outcome in the
+// program state (status text, picture, tip, CurrentIP), which the window
+// and the tray show.
 class UpdateDriver : public QObject {
     Q_OBJECT
 
 public:
     // The page is written into programDirectory.
-    UpdateDriver(FrmMain& window, TrayIcon& tray, ProgramState& state, QString programDirectory,
-                 QObject* parent = nullptr);
+    UpdateDriver(SettingsModel& settings, ProgramState& state, QString programDirectory, QObject* parent = nullptr);
 
     // One cycle; ignored while one runs.
     void DoUpdate();
@@ -36,14 +46,11 @@ signals:
     void UpdateEnded();
 
 private:
-    void ShowState(StateImage image, const QString& tip);
-    void OnStatus(const QString& text);
     void OnFinished(const QString& address, const std::optional<UpdateFailure>& failure);
     void ReportFailure(const UpdateFailure& failure);
-    void EnableUpdateButton();
+    void Report(StateImage image, const QString& text);
 
-    QPointer<FrmMain> window_;
-    TrayIcon& tray_;
+    SettingsModel& settings_;
     ProgramState& state_;
     QString programDirectory_;
     UpdateCycle cycle_;

@@ -4,10 +4,9 @@
 
 #include <optional>
 
-namespace quendrel {
+#include "settings/settings_keys.h"
 
-inline constexpr int kMinInterval = 5;
-inline constexpr int kMaxInterval = 1440;
+namespace quendrel {
 
 // What the interval box's rules decide about its text.
 struct IntervalVerdict {

@@ -4,8 +4,11 @@
 
 #include "common/program_paths.h"
 #include "settings/atomic_file.h"
+#include "settings/autostart_entry.h"
 #include "settings/ini_file.h"
+#include "settings/ip_web_page_list.h"
 #include "settings/radix64.h"
+#include "settings/settings_model.h"
 #include "version.h"
 
 namespace quendrel {
@@ -14,70 +17,56 @@ namespace {
 
 const QString kSection = QStringLiteral("Settings");
 
-void ReadServerFields(const IniFile& file, StoredSettings& s)
+QVariant ReadValue(const IniFile& file, const SettingKey& key)
 {
-    s.Server = file.ReadIniString(kSection, QStringLiteral("Server"));
-    s.Username = file.ReadIniString(kSection, QStringLiteral("Username"));
-    s.Password = Radix64Decode(file.ReadIniString(kSection, QStringLiteral("Password")));
-    s.RemotePath = file.ReadIniString(kSection, QStringLiteral("RemotePath"));
+    const QString name = QLatin1String(key.name);
+    switch (key.kind) {
+    case SettingKind::Check: return file.ReadIniInt(kSection, name) == 1;
+    case SettingKind::Flag: return file.ReadIniInt(kSection, name) == -1;
+    case SettingKind::Number: return file.ReadIniInt(kSection, name);
+    case SettingKind::Password: return Radix64Decode(file.ReadIniString(kSection, name));
+    case SettingKind::Text: break;
+    }
+    const QString text = file.ReadIniString(kSection, name);
+    return text.isEmpty() && key.emptyReadsAsFirstRun ? QString::fromLatin1(key.firstRun) : text;
 }
 
-QString NonEmptyOr(const QString& value, const QString& fallback)
+QString StoredText(const SettingKey& key, const QVariant& value)
 {
-    return value.isEmpty() ? fallback : value;
-}
-
-StoredSettings ReadPresentFile(const IniFile& file)
-{
-    const auto text = [&file](const char* key) { return file.ReadIniString(kSection, QLatin1String(key)); };
-    const auto number = [&file](const char* key) { return file.ReadIniInt(kSection, QLatin1String(key)); };
-    StoredSettings s;
-    s.StartWithWindows = number("StartWithWindows");
-    s.CheckOnStart = number("CheckOnStart");
-    s.DelayCheckOnStart = number("DelayCheckOnStart");
-    s.Interval = number("Interval");
-    s.WebpageType = number("WebpageType");
-    s.SourceFilepath = text("SourceFilepath");
-    s.DestFilename = NonEmptyOr(text("DestFilename"), QStringLiteral("ip.html"));
-    ReadServerFields(file, s);
-    s.Port = NonEmptyOr(text("Port"), QStringLiteral("21"));
-    s.PasActFlag = number("PasActFlag");
-    s.ConnectType = number("ConnectType");
-    s.IPWebPage = text("IPWebPage");
-    s.StartString = text("StartString");
-    s.EndString = text("EndString");
-    return s;
-}
-
-QString CheckState(int value)
-{
-    return value == 1 ? QStringLiteral("1") : QStringLiteral("0");
-}
-
-QString Flag(int value)
-{
-    return value == kFlagFirstSelected ? QStringLiteral("-1") : QStringLiteral("0");
+    switch (key.kind) {
+    case SettingKind::Check: return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case SettingKind::Flag: return value.toBool() ? QStringLiteral("-1") : QStringLiteral("0");
+    case SettingKind::Number: return QString::number(value.toInt());
+    case SettingKind::Password: return Radix64Encode(value.toString());
+    case SettingKind::Text: break;
+    }
+    return value.toString();
 }
 
 }  // namespace
+
+ProgramFiles ProgramFiles::In(const QString& directory)
+{
+    return {SettingsFilePath(directory), AddBackslash(directory) + ExecutableName() + QStringLiteral(".dat")};
+}
 
 QString SettingsFilePath(const QString& directory)
 {
     return AddBackslash(directory) + QLatin1String(kAppTitle) + QStringLiteral(".ini");
 }
 
-StoredSettings ReadSettingsFile(const QString& path)
+bool ReadSettingsFile(const QString& path, SettingsModel& model)
 {
     const IniFile file = IniFile::Load(path);
-    if (IsVisibleRegularFile(path))
-        return ReadPresentFile(file);
-    StoredSettings firstRun;
-    firstRun.FirstRun = true;
-    ReadServerFields(file, firstRun);
-    return firstRun;
+    const bool present = IsVisibleRegularFile(path);
+    for (const SettingKey& key : kSettingKeys) {
+        if (present || key.readWithoutFile)
+            model.Set(key.setting, ReadValue(file, key));
+    }
+    return present;
 }
 
-bool WriteSettingsFile(const QString& path, const StoredSettings& s)
+bool WriteSettingsFile(const QString& path, const SettingsModel& model)
 {
     // A FIFO or a device in the file's place is someone's deliberate setup:
     // left alone. A regular file that cannot be read (another user's, or
@@ -87,27 +76,33 @@ bool WriteSettingsFile(const QString& path, const StoredSettings& s)
     if (!bytes && info.exists() && !info.isFile())
         return false;
     IniFile file = IniFile::Parse(bytes.value_or(QByteArray()));
-    const auto write = [&file](const char* key, const QString& value) {
-        file.WriteIniString(kSection, QLatin1String(key), value);
-    };
-    write("StartWithWindows", CheckState(s.StartWithWindows));
-    write("CheckOnStart", CheckState(s.CheckOnStart));
-    write("DelayCheckOnStart", CheckState(s.DelayCheckOnStart));
-    write("Interval", QString::number(s.Interval));
-    write("WebpageType", Flag(s.WebpageType));
-    write("SourceFilepath", s.SourceFilepath);
-    write("DestFilename", s.DestFilename);
-    write("Server", s.Server);
-    write("Port", s.Port);
-    write("RemotePath", s.RemotePath);
-    write("Username", s.Username);
-    write("Password", Radix64Encode(s.Password));
-    write("PasActFlag", Flag(s.PasActFlag));
-    write("ConnectType", Flag(s.ConnectType));
-    write("IPWebPage", s.IPWebPage);
-    write("StartString", s.StartString);
-    write("EndString", s.EndString);
+    for (const SettingKey& key : kSettingKeys)
+        file.WriteIniString(kSection, QLatin1String(key.name), StoredText(key, model.Value(key.setting)));
     return file.Save(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFiles& files)
+{
+    if (mode == ListFileMode::Load)
+        model.SetIPWebPages(LoadIPWebPageList(files.listFile));
+    else
+        SaveIPWebPageList(files.listFile, model.Text(Setting::IPWebPage), model.IPWebPages());
+}
+
+void LoadSettings(SettingsModel& model, const ProgramFiles& files)
+{
+    const bool present = ReadSettingsFile(files.settingsFile, model);
+    if (!present && !model.IPWebPages().isEmpty())
+        model.Set(Setting::IPWebPage, model.IPWebPages().first());
+}
+
+void SaveSettings(const SettingsModel& model, const ProgramFiles& files)
+{
+    WriteSettingsFile(files.settingsFile, model);
+    if (model.IsOn(Setting::StartWithWindows))
+        WriteAutostartEntry(ExecutableName(), ExecutablePath());
+    else
+        DeleteAutostartEntry(ExecutableName());
 }
 
 }  // namespace quendrel

@@ -4,47 +4,47 @@
 
 namespace quendrel {
 
-// The settings as the settings file holds them, in the order they are read.
-// Check boxes are 0 or 1; each option pair is one flag, -1 when its first
-// button is selected.
-struct StoredSettings {
-    int StartWithWindows = 0;
-    int CheckOnStart = 0;
-    int DelayCheckOnStart = 0;
-    int Interval = 15;
-    int WebpageType = -1;
-    QString SourceFilepath;
-    QString DestFilename = QStringLiteral("ip.html");
-    QString Server;
-    QString Username;
-    QString Password;  // as typed
-    QString RemotePath;
-    QString Port = QStringLiteral("21");
-    int PasActFlag = -1;
-    int ConnectType = 0;
-    // Empty on a first run: the first entry of the list is chosen instead.
-    QString IPWebPage;
-    QString StartString = QStringLiteral("<ip>");
-    QString EndString = QStringLiteral("</ip>");
-    // No settings file was found: the values above are the first-run ones.
-    bool FirstRun = false;
+class SettingsModel;
+
+// Where the settings and the list of IP web pages are kept. The settings
+// file is named after the program's title, the list file after the
+// executable, so a renamed copy shares the settings but keeps its own list.
+struct ProgramFiles {
+    QString settingsFile;
+    QString listFile;
+
+    // The files in the directory given.
+    static ProgramFiles In(const QString& directory);
 };
 
-constexpr int kFlagFirstSelected = -1;
-
-// The settings file: the application title with ".ini", in the directory
-// given (the program's writable directory).
+// The settings file: the application title with ".ini", in the directory given.
 QString SettingsFilePath(const QString& directory);
 
-// A visible regular file is read; anything else (missing, hidden, a
-// directory) gives the first-run values, though the four server fields are
-// still read from it as far as it can be read.
-StoredSettings ReadSettingsFile(const QString& path);
+// Reads every key of the table into the model. A visible regular file is
+// read whole; anything else (missing, hidden, a directory) gives the
+// first-run values, though the server fields are still read from it as far
+// as it can be read. True when the file was there (not a first run).
+bool ReadSettingsFile(const QString& path, SettingsModel& model);
 
-// Writes every key in the order a first save creates them, keeping the
-// file's other lines; whole or not at all, readable by the user only, since
-// it holds the password. Something other than a regular file in its place
-// (a FIFO, a device) is not replaced. False when the file was left as it was.
-bool WriteSettingsFile(const QString& path, const StoredSettings& settings);
+// Writes every key in the table's order, keeping the file's other lines;
+// whole or not at all, readable by the user only, since it holds the
+// password. Something other than a regular file in its place (a FIFO, a
+// device) is not replaced. False when the file was left as it was.
+bool WriteSettingsFile(const QString& path, const SettingsModel& model);
+
+enum class ListFileMode { Load = 0, Save = 1 };
+
+// Moves the list of IP web pages between its file and the model; a save
+// puts the chosen page first when the list lacks it.
+void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFiles& files);
+
+// Loads the settings file into the model; on a first run the first page of
+// the list (loaded before) is the chosen one.
+void LoadSettings(SettingsModel& model, const ProgramFiles& files);
+
+// Saves the settings file, and registers the program to start at logon or
+// removes that registration, as the settings say. Storage failures are
+// silent: the program carries on with what it has.
+void SaveSettings(const SettingsModel& model, const ProgramFiles& files);
 
 }  // namespace quendrel

@@ -3,12 +3,10 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -20,12 +18,16 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QTimer>
 
+#include "common/app_identity.h"
 #include "common/program_paths.h"
+#include "common/program_state.h"
 #include "schedule/interval_rule.h"
-#include "version.h"
+#include "settings/settings_model.h"
+#include "ui/app_actions.h"
+#include "ui/settings_binding.h"
 #include "ui/window_placement.h"
+#include "version.h"
 
 namespace quendrel {
 
@@ -38,12 +40,6 @@ constexpr int kStatusBarHeight = 255;
 constexpr int kFrameLeft = 360, kFrameTop = 600, kFrameWidth = 5295, kFrameHeight = 1935;
 constexpr int kTabLeft = 120, kTabTop = 40, kTabWidth = 5775, kTabHeight = 2655;
 
-QString DefaultOpenFileDialog(const QString& title, const QString& directory, const QString& filter)
-{
-    // No owner: the dialog stands on its own, as the window may be hidden.
-    return QFileDialog::getOpenFileName(nullptr, title, directory, filter);
-}
-
 template <typename W>
 W* Named(W* widget, const QString& name)
 {
@@ -51,49 +47,50 @@ W* Named(W* widget, const QString& name)
     return widget;
 }
 
-QString Indexed(const char* name, int index)
-{
-    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
-}
-
 }  // namespace
 
-FrmMain::FrmMain(ProgramState& state, QWidget* parent)
-    : QMainWindow(parent), state_(state), openFileDialog_(DefaultOpenFileDialog)
+FrmMain::FrmMain(SettingsModel& settings, ProgramState& state, AppActions& actions, QWidget* parent)
+    : QMainWindow(parent), settings_(settings), state_(state)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(ImageList1.Image(StateImage::Ready));
+    setWindowTitle(MainWindowCaption());
 
     auto* client = Named(new QWidget(this), QStringLiteral("client"));
     setCentralWidget(client);
     BuildFrames(client);
     BuildStatusBar();
-    BuildMenus();
-    BuildTrayMenu();
-
-    // Window-modal but without a nested event loop: the window may be
-    // unloaded (Exit from the tray) while the box is up.
-    informationBox_ = [this](const QString& text, std::function<void()> acknowledged) {
-        auto* box = new QMessageBox(QMessageBox::Information, QLatin1String(kAppTitle), text, QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        connect(box, &QDialog::finished, this, std::move(acknowledged));
-        box->open();
-    };
-
-    Timer1 = Named(new QTimer(this), QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-
+    BuildMenus(actions);
     LayOut(client);
     ConnectRules();
+    connect(cmdUpdate, &QPushButton::clicked, actions.mnuUpdate, &QAction::trigger);
 
-    // The initial selections' rules, so the dependent controls start aligned.
-    optConTypeClick(0);
-    optWebpageTypeClick(0);
+    BindSettings(*this, settings_);
+    // The selections' rules also when binding changed nothing, so the
+    // dependent controls start aligned.
+    optConTypeClick(settings_.IsOn(Setting::ConnectType));
+    optWebpageTypeClick(settings_.IsOn(Setting::WebpageType));
     chkUpdateOnStartClick();
-    RefreshCopyIP(mnuMain_File_CopyIP);
-    RefreshCopyIP(mnuCopyIP);
+    txtUpdInt->setText(QString::number(Slider1->value()));
+
+    RenderState();
+    connect(&state_, &ProgramState::StatusTextSet, statusPanel_, &QLabel::setText);
+    connect(&state_, &ProgramState::StateShown, this, &FrmMain::RenderState);
+    connect(&state_, &ProgramState::UpdatingChanged, this, &FrmMain::RenderState);
+}
+
+// The file chooser may still be open; it goes with the window.
+FrmMain::~FrmMain()
+{
+    delete fileDialog_.data();
+}
+
+void FrmMain::RenderState()
+{
+    setWindowIcon(ImageList1.Image(state_.Image()));
+    statusPanel_->setText(state_.StatusText());
+    cmdUpdate->setEnabled(!state_.Updating());
 }
 
 void FrmMain::BuildFrames(QWidget* client)
@@ -122,8 +119,21 @@ void FrmMain::BuildFrames(QWidget* client)
 
 void FrmMain::AddLabel(QWidget* frame, int index, const char* text, int left, int top, int width, int height)
 {
-    Label[index] = Named(new QLabel(QLatin1String(text), frame), Indexed("Label", index));
-    layout_.add(Label[index], left, top, width, height);
+    auto* label = Named(new QLabel(QLatin1String(text), frame), QStringLiteral("Label(%1)").arg(index));
+    layout_.add(label, left, top, width, height);
+}
+
+QRadioButton* FrmMain::AddOption(QGroupBox* frame, const char* name, int index, const char* caption, QRect twips)
+{
+    // One group per pair: the pairs of a frame do not exclude each other.
+    auto* group = frame->findChild<QButtonGroup*>(QLatin1String(name));
+    if (!group)
+        group = Named(new QButtonGroup(frame), QLatin1String(name));
+    auto* option = Named(new QRadioButton(QLatin1String(caption), frame),
+                         QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index));
+    group->addButton(option, index);
+    layout_.add(option, twips.left(), twips.top(), twips.width(), twips.height());
+    return option;
 }
 
 // Each builder creates the frame's controls in their tab order and records
@@ -136,7 +146,7 @@ void FrmMain::BuildGeneralFrame(QGroupBox* frame)
         return box;
     };
     AddLabel(frame, 4, "Start with Windows:", 240, 360, 1455, 255);
-    chkStartWithWindows = check("chkStartWithWindows", 1800, 360);
+    check("chkStartWithWindows", 1800, 360);
     cmdUpdate = Named(new QPushButton(QStringLiteral("Update Now!"), frame), QStringLiteral("cmdUpdate"));
     layout_.add(cmdUpdate, 3840, 360, 1215, 255);
     AddLabel(frame, 7, "Update on Start:", 240, 720, 1215, 255);
@@ -154,15 +164,8 @@ void FrmMain::BuildGeneralFrame(QGroupBox* frame)
 
 void FrmMain::BuildWebpageFrame(QGroupBox* frame)
 {
-    auto* group = new QButtonGroup(frame);
-    const char* captions[] = {"Use Default", "Use Custom"};
-    const int lefts[] = {240, 1560};
-    for (int i = 0; i < 2; ++i) {
-        optWebpageType[i] = Named(new QRadioButton(QLatin1String(captions[i]), frame), Indexed("optWebpageType", i));
-        group->addButton(optWebpageType[i], i);
-        layout_.add(optWebpageType[i], lefts[i], 360, 1575, 255);
-    }
-    optWebpageType[0]->setChecked(true);
+    AddOption(frame, "optWebpageType", 0, "Use Default", QRect(240, 360, 1575, 255));
+    AddOption(frame, "optWebpageType", 1, "Use Custom", QRect(1560, 360, 1575, 255));
 
     lblSourceFilepath = Named(new QLabel(QStringLiteral("Source Filepath:"), frame), QStringLiteral("lblSourceFilepath"));
     layout_.add(lblSourceFilepath, 240, 740, 1335, 255);
@@ -173,8 +176,7 @@ void FrmMain::BuildWebpageFrame(QGroupBox* frame)
     cmdBrowse->setIconSize(QSize(16, 16));
     layout_.add(cmdBrowse, 4800, 720, 315, 315);
     AddLabel(frame, 11, "Destination Filename:", 240, 1100, 1575, 255);
-    txtDestFilename = Named(new QLineEdit(frame), QStringLiteral("txtDestFilename"));
-    layout_.add(txtDestFilename, 1920, 1080, 2295, 285);
+    layout_.add(Named(new QLineEdit(frame), QStringLiteral("txtDestFilename")), 1920, 1080, 2295, 285);
     lblWebpageTags = Named(new QLabel(QStringLiteral("Use <IP> for IP Address; <DATE> for Date; <TIME> for Time"), frame),
                            QStringLiteral("lblWebpageTags"));
     layout_.add(lblWebpageTags, 240, 1560, 4815, 255);
@@ -188,41 +190,26 @@ void FrmMain::BuildFtpFrame(QGroupBox* frame)
         return box;
     };
     AddLabel(frame, 0, "FTP Server:", 240, 380, 1095, 255);
-    txtServer = text("txtServer", 1440, 360, 2295);
+    text("txtServer", 1440, 360, 2295);
     AddLabel(frame, 5, "Port:", 3960, 380, 375, 255);
-    txtPort = text("txtPort", 4440, 360, 495);
+    text("txtPort", 4440, 360, 495);
     AddLabel(frame, 1, "Username:", 240, 720, 1095, 255);
-    txtUsername = text("txtUsername", 1440, 720, 2295);
+    text("txtUsername", 1440, 720, 2295);
     AddLabel(frame, 2, "Password:", 240, 1080, 1095, 255);
-    txtPassword = text("txtPassword", 1440, 1080, 2295);
+    QLineEdit* txtPassword = text("txtPassword", 1440, 1080, 2295);
     txtPassword->setEchoMode(QLineEdit::Password);
     // One "*" per character, whatever the style's own mask character is.
     txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     AddLabel(frame, 6, "Remote Path:", 240, 1440, 1095, 255);
-    txtRemotePath = text("txtRemotePath", 1440, 1440, 2295);
-
-    auto* group = new QButtonGroup(frame);
-    const char* captions[] = {"Active", "Passive"};
-    const int tops[] = {840, 1080};
-    for (int i = 0; i < 2; ++i) {
-        optPasAct[i] = Named(new QRadioButton(QLatin1String(captions[i]), frame), Indexed("optPasAct", i));
-        group->addButton(optPasAct[i], i);
-        layout_.add(optPasAct[i], 3960, tops[i], 975, 255);
-    }
-    optPasAct[0]->setChecked(true);
+    text("txtRemotePath", 1440, 1440, 2295);
+    AddOption(frame, "optPasAct", 0, "Active", QRect(3960, 840, 975, 255));
+    AddOption(frame, "optPasAct", 1, "Passive", QRect(3960, 1080, 975, 255));
 }
 
 void FrmMain::BuildAdvancedFrame(QGroupBox* frame)
 {
-    auto* group = new QButtonGroup(frame);
-    const char* captions[] = {"Directly Connected", "Behind Gateway/Router"};
-    const int lefts[] = {240, 2160}, widths[] = {1815, 2055};
-    for (int i = 0; i < 2; ++i) {
-        optConType[i] = Named(new QRadioButton(QLatin1String(captions[i]), frame), Indexed("optConType", i));
-        group->addButton(optConType[i], i);
-        layout_.add(optConType[i], lefts[i], 360, widths[i], 255);
-    }
-    optConType[0]->setChecked(true);
+    AddOption(frame, "optConType", 0, "Directly Connected", QRect(240, 360, 1815, 255));
+    AddOption(frame, "optConType", 1, "Behind Gateway/Router", QRect(2160, 360, 2055, 255));
 
     AddLabel(frame, 8, "IP Webpage:", 240, 720, 1095, 255);
     cmbIPWebPage = Named(new QComboBox(frame), QStringLiteral("cmbIPWebPage"));
@@ -247,30 +234,14 @@ void FrmMain::BuildStatusBar()
     setStatusBar(StatusBar1);
 }
 
-void FrmMain::BuildMenus()
+void FrmMain::BuildMenus(AppActions& actions)
 {
-    // Plain captions: no access keys, no shortcuts.
-    mnuMain_File = Named(menuBar()->addMenu(QStringLiteral("File")), QStringLiteral("mnuMain_File"));
-    mnuMain_File_Update = Named(mnuMain_File->addAction(QStringLiteral("Update")), QStringLiteral("mnuMain_File_Update"));
-    mnuMain_File_CopyIP = Named(mnuMain_File->addAction(QStringLiteral("Copy IP")), QStringLiteral("mnuMain_File_CopyIP"));
-    mnuMain_File_Sep1 = Named(mnuMain_File->addSeparator(), QStringLiteral("mnuMain_File_Sep1"));
-    mnuMain_File_Exit = Named(mnuMain_File->addAction(QStringLiteral("Exit")), QStringLiteral("mnuMain_File_Exit"));
-    mnuMain_Help = Named(menuBar()->addMenu(QStringLiteral("Help")), QStringLiteral("mnuMain_Help"));
-    mnuMain_Help_Help = Named(mnuMain_Help->addAction(QStringLiteral("Help")), QStringLiteral("mnuMain_Help_Help"));
-    mnuMain_Help_About = Named(mnuMain_Help->addAction(QStringLiteral("About")), QStringLiteral("mnuMain_Help_About"));
-}
-
-void FrmMain::BuildTrayMenu()
-{
-    mnuTray = Named(new QMenu(QStringLiteral("Tray"), this), QStringLiteral("mnuTray"));
-    mnuShow = Named(mnuTray->addAction(QStringLiteral("Show")), QStringLiteral("mnuShow"));
-    mnuUpdate = Named(mnuTray->addAction(QStringLiteral("Update")), QStringLiteral("mnuUpdate"));
-    mnuCopyIP = Named(mnuTray->addAction(QStringLiteral("Copy IP")), QStringLiteral("mnuCopyIP"));
-    mnuSep1 = Named(mnuTray->addSeparator(), QStringLiteral("mnuSep1"));
-    mnuHelp = Named(mnuTray->addAction(QStringLiteral("Help")), QStringLiteral("mnuHelp"));
-    mnuAbout = Named(mnuTray->addAction(QStringLiteral("About")), QStringLiteral("mnuAbout"));
-    mnuSep2 = Named(mnuTray->addSeparator(), QStringLiteral("mnuSep2"));
-    mnuExit = Named(mnuTray->addAction(QStringLiteral("Exit")), QStringLiteral("mnuExit"));
+    QMenu* file = Named(menuBar()->addMenu(QStringLiteral("File")), QStringLiteral("mnuMain_File"));
+    file->addActions({actions.mnuUpdate, actions.mnuCopyIP});
+    file->addSeparator()->setObjectName(QStringLiteral("mnuMain_File_Sep1"));
+    file->addAction(actions.mnuExit);
+    QMenu* help = Named(menuBar()->addMenu(QStringLiteral("Help")), QStringLiteral("mnuMain_Help"));
+    help->addActions({actions.mnuHelp, actions.mnuAbout});
 }
 
 void FrmMain::LayOut(QWidget* client)
@@ -301,48 +272,15 @@ void FrmMain::LayOut(QWidget* client)
 void FrmMain::ConnectRules()
 {
     connect(TabStrip1, &QTabBar::currentChanged, this, [this](int index) { TabStrip1Click(index + 1); });
-    for (int i = 0; i < 2; ++i) {
-        connect(optConType[i], &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on)
-                optConTypeClick(i);
-        });
-        connect(optWebpageType[i], &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on)
-                optWebpageTypeClick(i);
-        });
-    }
+    connect(findChild<QRadioButton*>(QStringLiteral("optConType(0)")), &QRadioButton::toggled, this,
+            &FrmMain::optConTypeClick);
+    connect(findChild<QRadioButton*>(QStringLiteral("optWebpageType(0)")), &QRadioButton::toggled, this,
+            &FrmMain::optWebpageTypeClick);
     connect(chkUpdateOnStart, &QCheckBox::toggled, this, [this] { chkUpdateOnStartClick(); });
     connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1Change(); });
     connect(txtUpdInt, &QLineEdit::textChanged, this, [this] { txtUpdIntChange(); });
     txtUpdInt->installEventFilter(this);
     connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowseClick(); });
-    connect(cmdUpdate, &QPushButton::clicked, this, &FrmMain::UpdateRequested);
-
-    connect(mnuMain_File, &QMenu::aboutToShow, this, [this] { RefreshCopyIP(mnuMain_File_CopyIP); });
-    connect(mnuMain_File_Update, &QAction::triggered, this, &FrmMain::UpdateRequested);
-    connect(mnuMain_File_CopyIP, &QAction::triggered, this, &FrmMain::CopyIP);
-    connect(mnuMain_File_Exit, &QAction::triggered, this, &FrmMain::ExitRequested);
-    connect(mnuMain_Help_Help, &QAction::triggered, this, &FrmMain::HelpRequested);
-    connect(mnuMain_Help_About, &QAction::triggered, this, &FrmMain::AboutRequested);
-
-    connect(mnuTray, &QMenu::aboutToShow, this, &FrmMain::mnuTrayOpening);
-    connect(mnuShow, &QAction::triggered, this, &FrmMain::mnuShowClick);
-    connect(mnuUpdate, &QAction::triggered, this, &FrmMain::UpdateRequested);
-    connect(mnuCopyIP, &QAction::triggered, this, &FrmMain::CopyIP);
-    connect(mnuHelp, &QAction::triggered, this, &FrmMain::HelpRequested);
-    connect(mnuAbout, &QAction::triggered, this, &FrmMain::AboutRequested);
-    connect(mnuExit, &QAction::triggered, this, &FrmMain::ExitRequested);
-}
-
-QString FrmMain::StatusText() const
-{
-    return statusPanel_->text();
-}
-
-void FrmMain::SetStatusText(const QString& text)
-{
-    statusPanel_->setText(text);
-    emit StatusTextSet(text);
 }
 
 void FrmMain::TabStrip1Click(int tabNumber)
@@ -353,25 +291,19 @@ void FrmMain::TabStrip1Click(int tabNumber)
         Frames[i]->setVisible(i + 1 == tabNumber);
 }
 
-void FrmMain::optConTypeClick(int index)
+void FrmMain::optConTypeClick(bool directlyConnected)
 {
-    if (index != 0 && index != 1)
-        return;
-    const bool behindRouter = index == 1;
-    cmbIPWebPage->setEnabled(behindRouter);
-    txtStartString->setEnabled(behindRouter);
-    txtEndString->setEnabled(behindRouter);
+    cmbIPWebPage->setEnabled(!directlyConnected);
+    txtStartString->setEnabled(!directlyConnected);
+    txtEndString->setEnabled(!directlyConnected);
 }
 
-void FrmMain::optWebpageTypeClick(int index)
+void FrmMain::optWebpageTypeClick(bool defaultPage)
 {
-    if (index != 0 && index != 1)
-        return;
-    const bool custom = index == 1;
-    lblSourceFilepath->setEnabled(custom);
-    txtSourceFilepath->setEnabled(custom);
-    cmdBrowse->setEnabled(custom);
-    lblWebpageTags->setEnabled(custom);
+    lblSourceFilepath->setEnabled(!defaultPage);
+    txtSourceFilepath->setEnabled(!defaultPage);
+    cmdBrowse->setEnabled(!defaultPage);
+    lblWebpageTags->setEnabled(!defaultPage);
 }
 
 void FrmMain::chkUpdateOnStartClick()
@@ -402,10 +334,17 @@ void FrmMain::txtUpdIntLostFocus()
 
 void FrmMain::ApplyIntervalVerdict(const IntervalVerdict& verdict)
 {
-    // The box and slider are set once the user has read the message.
+    // The box and slider are set once the user has read the message. The
+    // box is window-modal without a nested event loop: the window may be
+    // deleted (Exit from the tray) while it is up, and takes the box along.
     if (!verdict.message.isEmpty()) {
-        informationBox_(verdict.message, [this, verdict] { ApplyIntervalVerdict({QString(), verdict.replacementText,
-                                                                                 verdict.sliderValue}); });
+        auto* box = new QMessageBox(QMessageBox::Information, QLatin1String(kAppTitle), verdict.message,
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QDialog::finished, this, [this, verdict] {
+            ApplyIntervalVerdict({QString(), verdict.replacementText, verdict.sliderValue});
+        });
+        box->open();
         return;
     }
     // A replaced text runs the change rule again, in range this time.
@@ -432,20 +371,25 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event)
 
 void FrmMain::cmdBrowseClick()
 {
-    const QString chosen = openFileDialog_(QStringLiteral("Select the Source File.."),
-                                           AddBackslash(ProgramDirectory()), QStringLiteral("All Files (*)"));
-    if (!chosen.isEmpty())
-        txtSourceFilepath->setText(chosen);
-}
-
-void FrmMain::SetOpenFileDialog(OpenFileDialog dialog)
-{
-    openFileDialog_ = std::move(dialog);
-}
-
-void FrmMain::SetInformationBox(InformationBox box)
-{
-    informationBox_ = std::move(box);
+    if (fileDialog_ && fileDialog_->isVisible()) {
+        fileDialog_->raise();
+        fileDialog_->activateWindow();
+        return;
+    }
+    delete fileDialog_.data();  // one that was answered and not yet deleted
+    // No owner: the chooser stands on its own, as the window may be hidden.
+    // Opened without a nested event loop; its answer reaches the window
+    // only while the window exists.
+    fileDialog_ = new QFileDialog(nullptr, QStringLiteral("Select the Source File.."), AddBackslash(ProgramDirectory()),
+                                  QStringLiteral("All Files (*)"));
+    fileDialog_->setObjectName(QStringLiteral("dlgSourceFile"));
+    fileDialog_->setFileMode(QFileDialog::ExistingFile);
+    fileDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(fileDialog_, &QFileDialog::fileSelected, this, [this](const QString& chosen) {
+        if (!chosen.isEmpty())
+            txtSourceFilepath->setText(chosen);
+    });
+    fileDialog_->open();
 }
 
 void FrmMain::ShowWithFocus()
@@ -453,39 +397,6 @@ void FrmMain::ShowWithFocus()
     show();
     raise();
     activateWindow();
-}
-
-void FrmMain::ToggleFromTray()
-{
-    if (isVisible())
-        hide();
-    else
-        ShowWithFocus();
-}
-
-void FrmMain::mnuTrayOpening()
-{
-    mnuShow->setText(isVisible() ? QStringLiteral("Hide") : QStringLiteral("Show"));
-    RefreshCopyIP(mnuCopyIP);
-}
-
-void FrmMain::mnuShowClick()
-{
-    const QString caption = mnuShow->text();
-    if (caption == QLatin1String("Show"))
-        ShowWithFocus();
-    else if (caption == QLatin1String("Hide"))
-        hide();
-}
-
-void FrmMain::CopyIP()
-{
-    QGuiApplication::clipboard()->setText(state_.CurrentIP);
-}
-
-void FrmMain::RefreshCopyIP(QAction* item)
-{
-    item->setEnabled(!state_.CurrentIP.isEmpty());
 }
 
 void FrmMain::resizeEvent(QResizeEvent* event)

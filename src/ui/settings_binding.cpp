@@ -1,134 +1,97 @@
 #include "ui/settings_binding.h"
 
+#include <QAbstractSlider>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QSlider>
 
-#include "common/program_paths.h"
-#include "settings/autostart_entry.h"
-#include "settings/ip_web_page_list.h"
-#include "settings/settings_file.h"
-#include "ui/frm_main.h"
+#include "settings/settings_model.h"
 
 namespace quendrel {
 
 namespace {
 
-QStringList ListEntries(const QComboBox& combo)
+// Runs show() now and whenever the model says the setting changed, for as
+// long as the control exists.
+template <typename Control, typename Show>
+void Follow(Control* control, SettingsModel& model, Setting setting, Show show)
 {
-    QStringList entries;
-    entries.reserve(combo.count());
-    for (int i = 0; i < combo.count(); ++i)
-        entries.append(combo.itemText(i));
-    return entries;
+    show();
+    QObject::connect(&model, &SettingsModel::Changed, control, [setting, show](Setting changed) {
+        if (changed == setting)
+            show();
+    });
 }
 
-// Assigning a value runs the control's own rules, as a user's change would.
-void SetCheck(QCheckBox* box, int value)
+void BindCheck(QCheckBox* box, SettingsModel& model, Setting setting)
 {
-    box->setChecked(value == 1);
+    Follow(box, model, setting, [box, &model, setting] { box->setChecked(model.IsOn(setting)); });
+    QObject::connect(box, &QCheckBox::toggled, &model, [&model, setting](bool on) { model.Set(setting, on); });
 }
 
-int CheckValue(const QCheckBox* box)
+// An option pair: the setting is on while its first button is selected.
+void BindPair(QRadioButton* first, QRadioButton* second, SettingsModel& model, Setting setting)
 {
-    return box->isChecked() ? 1 : 0;
+    Follow(first, model, setting, [=, &model] { (model.IsOn(setting) ? first : second)->setChecked(true); });
+    QObject::connect(first, &QRadioButton::toggled, &model, [&model, setting](bool on) { model.Set(setting, on); });
 }
 
-int SelectFlag(std::array<QRadioButton*, 2>& pair, int flag)
+void BindNumber(QAbstractSlider* slider, SettingsModel& model, Setting setting)
 {
-    const int index = flag == kFlagFirstSelected ? 0 : 1;
-    pair[index]->setChecked(true);
-    return index;
+    Follow(slider, model, setting, [slider, &model, setting] { slider->setValue(model.Number(setting)); });
+    QObject::connect(slider, &QAbstractSlider::valueChanged, &model,
+                     [&model, setting](int value) { model.Set(setting, value); });
 }
 
-int FlagOf(const std::array<QRadioButton*, 2>& pair)
+// Set only when different: a box being typed in keeps its cursor.
+void BindText(QLineEdit* box, SettingsModel& model, Setting setting)
 {
-    return pair[0]->isChecked() ? kFlagFirstSelected : 0;
+    Follow(box, model, setting, [box, &model, setting] {
+        if (box->text() != model.Text(setting))
+            box->setText(model.Text(setting));
+    });
+    QObject::connect(box, &QLineEdit::textChanged, &model,
+                     [&model, setting](const QString& text) { model.Set(setting, text); });
 }
 
-void ShowIPWebPage(QComboBox* combo, const StoredSettings& s)
+void BindChoice(QComboBox* combo, SettingsModel& model, Setting setting)
 {
-    if (!s.FirstRun)
-        combo->setEditText(s.IPWebPage);
-    else if (combo->count() > 0)
-        combo->setCurrentIndex(0);  // which also makes it the text
+    combo->clear();
+    combo->addItems(model.IPWebPages());
+    Follow(combo, model, setting, [combo, &model, setting] {
+        if (combo->currentText() != model.Text(setting))
+            combo->setEditText(model.Text(setting));
+    });
+    QObject::connect(combo, &QComboBox::currentTextChanged, &model,
+                     [&model, setting](const QString& text) { model.Set(setting, text); });
+}
+
+void Bind(QWidget& view, SettingsModel& model, const SettingKey& key)
+{
+    const QString name = QLatin1String(key.control);
+    if (key.kind == SettingKind::Flag) {
+        BindPair(view.findChild<QRadioButton*>(name + QStringLiteral("(0)")),
+                 view.findChild<QRadioButton*>(name + QStringLiteral("(1)")), model, key.setting);
+    } else if (auto* box = view.findChild<QCheckBox*>(name)) {
+        BindCheck(box, model, key.setting);
+    } else if (auto* slider = view.findChild<QAbstractSlider*>(name)) {
+        BindNumber(slider, model, key.setting);
+    } else if (auto* combo = view.findChild<QComboBox*>(name)) {
+        BindChoice(combo, model, key.setting);
+    } else if (auto* text = view.findChild<QLineEdit*>(name)) {
+        BindText(text, model, key.setting);
+    } else {
+        qFatal("No control %s for the setting %s", key.control, key.name);
+    }
 }
 
 }  // namespace
 
-ProgramFiles ProgramFiles::In(const QString& directory)
+void BindSettings(QWidget& view, SettingsModel& model)
 {
-    return {SettingsFilePath(directory), AddBackslash(directory) + ExecutableName() + QStringLiteral(".dat")};
-}
-
-void SyncIPWebPageList(FrmMain& window, ListFileMode mode, const ProgramFiles& files)
-{
-    QComboBox* combo = window.cmbIPWebPage;
-    if (mode == ListFileMode::Load) {
-        combo->clear();
-        combo->addItems(LoadIPWebPageList(files.listFile));
-    } else {
-        SaveIPWebPageList(files.listFile, combo->currentText(), ListEntries(*combo));
-    }
-}
-
-void LoadSettings(FrmMain& w, const ProgramFiles& files)
-{
-    const StoredSettings s = ReadSettingsFile(files.settingsFile);
-    SetCheck(w.chkStartWithWindows, s.StartWithWindows);
-    SetCheck(w.chkUpdateOnStart, s.CheckOnStart);
-    SetCheck(w.chkUpdateDelay, s.DelayCheckOnStart);
-    // The slider keeps the value inside its range; the box shows where it went.
-    w.Slider1->setValue(s.Interval);
-    w.txtUpdInt->setText(QString::number(w.Slider1->value()));
-    const int webpageType = SelectFlag(w.optWebpageType, s.WebpageType);
-    w.txtSourceFilepath->setText(s.SourceFilepath);
-    w.txtDestFilename->setText(s.DestFilename);
-    w.txtServer->setText(s.Server);
-    w.txtUsername->setText(s.Username);
-    w.txtPassword->setText(s.Password);
-    w.txtRemotePath->setText(s.RemotePath);
-    w.txtPort->setText(s.Port);
-    SelectFlag(w.optPasAct, s.PasActFlag);
-    const int conType = SelectFlag(w.optConType, s.ConnectType);
-    ShowIPWebPage(w.cmbIPWebPage, s);
-    w.txtStartString->setText(s.StartString);
-    w.txtEndString->setText(s.EndString);
-    // Also when the selection did not change, and so raised no rule; and the
-    // delay box, which a hand-edited file may have checked without the start box.
-    w.optWebpageTypeClick(webpageType);
-    w.optConTypeClick(conType);
-    w.chkUpdateOnStartClick();
-}
-
-void SaveSettings(FrmMain& w, const ProgramFiles& files)
-{
-    StoredSettings s;
-    s.StartWithWindows = CheckValue(w.chkStartWithWindows);
-    s.CheckOnStart = CheckValue(w.chkUpdateOnStart);
-    s.DelayCheckOnStart = CheckValue(w.chkUpdateDelay);
-    s.Interval = w.Slider1->value();
-    s.WebpageType = FlagOf(w.optWebpageType);
-    s.SourceFilepath = w.txtSourceFilepath->text();
-    s.DestFilename = w.txtDestFilename->text();
-    s.Server = w.txtServer->text();
-    s.Port = w.txtPort->text();
-    s.RemotePath = w.txtRemotePath->text();
-    s.Username = w.txtUsername->text();
-    s.Password = w.txtPassword->text();
-    s.PasActFlag = FlagOf(w.optPasAct);
-    s.ConnectType = FlagOf(w.optConType);
-    s.IPWebPage = w.cmbIPWebPage->currentText();
-    s.StartString = w.txtStartString->text();
-    s.EndString = w.txtEndString->text();
-    WriteSettingsFile(files.settingsFile, s);
-
-    if (s.StartWithWindows == 1)
-        WriteAutostartEntry(ExecutableName(), ExecutablePath());
-    else
-        DeleteAutostartEntry(ExecutableName());
+    for (const SettingKey& key : kSettingKeys)
+        Bind(view, model, key);
 }
 
 }  // namespace quendrel

@@ -1,31 +1,16 @@
 #pragma once
 
-#include <QString>
+class QWidget;
 
 namespace quendrel {
 
-class FrmMain;
+class SettingsModel;
 
-enum class ListFileMode { Load = 0, Save = 1 };
-
-// Where the settings and the list of IP web pages are kept. The settings
-// file is named after the program's title, the list file after the
-// executable, so a renamed copy shares the settings but keeps its own list.
-struct ProgramFiles {
-    QString settingsFile;
-    QString listFile;
-
-    // The files in the directory given.
-    static ProgramFiles In(const QString& directory);
-};
-
-// Moves the settings and the list of IP web pages between the window's
-// controls and the program's files. Storage failures are silent: the
-// program carries on with what it has.
-void SyncIPWebPageList(FrmMain& window, ListFileMode mode, const ProgramFiles& files);
-void LoadSettings(FrmMain& window, const ProgramFiles& files);
-// Also registers the program to start at logon, or removes that
-// registration, as the window's box says.
-void SaveSettings(FrmMain& window, const ProgramFiles& files);
+// Binds each control named in the settings key table (found in view by its
+// objectName) to its setting, both ways: the control shows the value now
+// and whenever it changes, and a change of the control (typed, clicked, or
+// by a rule of the window) sets the value. An editable combo box also gets
+// the list of IP web pages. The bindings end with the view.
+void BindSettings(QWidget& view, SettingsModel& model);
 
 }  // namespace quendrel

@@ -1,19 +1,20 @@
+#include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QPushButton>
-#include <QDir>
+#include <QClipboard>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include "app/lifecycle.h"
+#include "schedule/scheduler.h"
+#include "ui/app_actions.h"
 #include "ui/frm_about.h"
 #include "ui/frm_main.h"
-#include "ui/settings_binding.h"
 #include "ui/tray_icon.h"
 
 using namespace quendrel;
@@ -27,7 +28,7 @@ class TestLifecycle : public QObject {
 private slots:
     void initTestCase();
     void loadSetsTheStartingState();
-    void ticksStartTheScheduledUpdates();
+    void menusShareOneActionPerCommand();
     void exitWaitsForTheAboutWindow();
     void endNowClosesTheAboutWindowToo();
     void helpOpensOnlyAVisibleRegularFile_data();
@@ -40,68 +41,88 @@ void TestLifecycle::initTestCase()
     qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
 }
 
-void TestLifecycle::ticksStartTheScheduledUpdates()
+void TestLifecycle::loadSetsTheStartingState()
 {
     QFile settings(Files().settingsFile);
     QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("[Settings]\nCheckOnStart=1\nInterval=5\n");
+    settings.write("[Settings]\nServer=loaded\n");
     settings.close();
     Lifecycle life(nullptr, Files());
+    QVERIFY(!life.MainWindow());  // created when first shown
     life.Load();
-    QSignalSpy updates(&life, &Lifecycle::UpdateStarted);
-    life.OnTimer1Tick();
-    QCOMPARE(updates.count(), 1);  // the start-up update, at the first tick
-    QCOMPARE(life.State().StartPending, false);
-    for (int tick = 0; tick < 200; ++tick)
-        life.OnTimer1Tick();
-    life.MainWindow()->cmdUpdate->click();  // a manual update leaves the count alone
-    QCOMPARE(updates.count(), 2);
-    QCOMPARE(life.State().TickCounter, 200);
-    for (int tick = 0; tick < 101; ++tick)
-        life.OnTimer1Tick();
-    QCOMPARE(updates.count(), 3);
+    QCOMPARE(life.Settings().Text(Setting::Server), QStringLiteral("loaded"));
+    QCOMPARE(life.State().StatusText(), QStringLiteral("Quendrel"));
+    QCOMPARE(life.State().StartPending, true);
     QCOMPARE(life.State().TickCounter, 0);
+    QVERIFY(life.State().CurrentIP().isEmpty());
+    QVERIFY(life.Schedule().IsActive());
+    QCOMPARE(life.Tray()->Tip(), QStringLiteral("Quendrel"));
+    QVERIFY(life.Tray()->IsShown());
+    // The offscreen platform has no notification area: the window shows.
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    QVERIFY(life.MainWindow() && life.MainWindow()->isVisible());
+    QVERIFY(!(life.MainWindow()->windowFlags() & Qt::WindowCloseButtonHint));
     life.Exit();
 }
 
-void TestLifecycle::loadSetsTheStartingState()
+void TestLifecycle::menusShareOneActionPerCommand()
 {
     Lifecycle life(nullptr, Files());
     life.Load();
+    AppActions& actions = life.Actions();
+    QMenu* tray = actions.TrayMenu();
     FrmMain* window = life.MainWindow();
-    QCOMPARE(window->windowTitle(), QStringLiteral("Quendrel 4.6"));
-    QCOMPARE(window->StatusText(), QStringLiteral("Quendrel"));
-    QCOMPARE(life.State().StartPending, true);
-    QCOMPARE(life.State().TickCounter, 0);
-    QVERIFY(life.State().CurrentIP.isEmpty());
-    QVERIFY(window->Timer1->isActive());
-    QCOMPARE(life.Tray()->Tip(), QStringLiteral("Quendrel"));
-    QVERIFY(life.Tray()->IsShown());
-    QVERIFY(!(window->windowFlags() & Qt::WindowCloseButtonHint));
-    // The offscreen platform has no notification area: the window shows.
-    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    const auto menu = [window](const char* name) { return window->findChild<QMenu*>(QLatin1String(name))->actions(); };
+    QCOMPARE(menu("mnuMain_File"), (QList<QAction*>{actions.mnuUpdate, actions.mnuCopyIP,
+                                                     menu("mnuMain_File")[2], actions.mnuExit}));
+    QCOMPARE(menu("mnuMain_Help"), (QList<QAction*>{actions.mnuHelp, actions.mnuAbout}));
+    QStringList trayItems;
+    for (QAction* item : tray->actions())
+        trayItems << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    QCOMPARE(trayItems, QStringList({"Show", "Update", "Copy IP", "-", "Help", "About", "-", "Exit"}));
+
+    // Show/Hide follows the window, whatever hid it.
+    emit tray->aboutToShow();
+    QCOMPARE(actions.mnuShow->text(), QStringLiteral("Hide"));
+    actions.mnuShow->trigger();
+    QVERIFY(!window->isVisible());
+    emit tray->aboutToShow();
+    QCOMPARE(actions.mnuShow->text(), QStringLiteral("Show"));
+    actions.mnuShow->trigger();
     QVERIFY(window->isVisible());
+
+    // Copy IP: only with an address, which it copies exactly.
+    QVERIFY(!actions.mnuCopyIP->isEnabled());
+    life.State().SetCurrentIP(QStringLiteral("192.0.2.1, 198.51.100.2"));
+    QVERIFY(actions.mnuCopyIP->isEnabled());
+    actions.mnuCopyIP->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.0.2.1, 198.51.100.2"));
+    life.State().SetCurrentIP(QString());
+    QVERIFY(!actions.mnuCopyIP->isEnabled());
+    life.Exit();
 }
 
 void TestLifecycle::exitWaitsForTheAboutWindow()
 {
     Lifecycle life(nullptr, Files());
     life.Load();
-    FrmMain* window = life.MainWindow();
-    window->mnuAbout->trigger();
+    QPointer<FrmMain> window = life.MainWindow();
+    life.Actions().mnuAbout->trigger();
     QPointer<FrmAbout> about = life.AboutWindow();
     about->showMinimized();
-    window->mnuMain_Help_About->trigger();
+    life.Actions().mnuAbout->trigger();
     QCOMPARE(life.AboutWindow(), about.data());  // one About window at most...
     QVERIFY(!about->isMinimized());              // ...brought back when asked for again
-    QVERIFY(about && about->isVisible());
     QSignalSpy finished(&life, &Lifecycle::Finished);
-    window->mnuMain_File_Exit->trigger();
+    life.Actions().mnuExit->trigger();
     // The main window and the icon go at once; the program waits for About.
     QVERIFY(!life.Tray()->IsShown());
     QVERIFY(!window->isVisible());
+    QTRY_VERIFY(!window);
     QCOMPARE(finished.count(), 0);
     QVERIFY(about->isVisible());
+    life.ShowMainWindow();  // nothing comes back after the unload
+    QVERIFY(!life.MainWindow());
     about->close();
     QTRY_COMPARE(finished.count(), 1);
 }
@@ -110,7 +131,7 @@ void TestLifecycle::endNowClosesTheAboutWindowToo()
 {
     Lifecycle life(nullptr, Files());
     life.Load();
-    life.MainWindow()->mnuMain_Help_About->trigger();
+    life.Actions().mnuAbout->trigger();
     QPointer<FrmAbout> about = life.AboutWindow();
     QSignalSpy finished(&life, &Lifecycle::Finished);
     life.EndNow();
@@ -126,7 +147,6 @@ void TestLifecycle::helpOpensOnlyAVisibleRegularFile_data()
     QTest::newRow("help file") << "Quendrel.chm" << true;
     QTest::newRow("missing") << "" << false;
     QTest::newRow("hidden") << ".Quendrel.chm" << false;
-
 }
 
 void TestLifecycle::helpOpensOnlyAVisibleRegularFile()

@@ -5,25 +5,40 @@
 
 #include "schedule/interval_rule.h"
 #include "schedule/scheduler.h"
+#include "settings/settings_model.h"
 
 using namespace quendrel;
 
 using TickList = QList<int>;
 
-// A scheduler as the program runs it: loaded, then ticked once a second.
+// A scheduler as the program runs it: loaded, then ticked once a second,
+// reading the settings afresh at each tick.
 struct ScheduleRun {
-    ProgramState state{QString(), 0, true};
-    TickInputs inputs;
+    ProgramState state;
+    SettingsModel settings;
+    bool cycleRunning = false;
+    Scheduler scheduler{state, settings, [this] { return cycleRunning; }};
     TickList updates;  // the ticks that started an update
     int tick = 0;
 
+    ScheduleRun(bool onStart, bool delay, int interval)
+    {
+        state.StartPending = true;
+        Set(onStart, delay, interval);
+        QObject::connect(&scheduler, &Scheduler::UpdateDue, [this] { updates.append(tick); });
+    }
+    void Set(bool onStart, bool delay, int interval)
+    {
+        settings.Set(Setting::CheckOnStart, onStart);
+        settings.Set(Setting::DelayCheckOnStart, delay);
+        settings.Set(Setting::Interval, interval);
+    }
     void runUntil(int lastTick)
     {
-        while (tick < lastTick)
-            if (SchedulerTick(state, inputs))
-                updates.append(++tick);
-            else
-                ++tick;
+        while (tick < lastTick) {
+            ++tick;
+            scheduler.Tick();
+        }
     }
 };
 
@@ -58,8 +73,7 @@ void TestScheduler::updatesComeOnTime()
     QFETCH(bool, delay);
     QFETCH(int, interval);
     QFETCH(TickList, expected);
-    ScheduleRun run;
-    run.inputs = {onStart, delay, interval, false};
+    ScheduleRun run(onStart, delay, interval);
     run.runUntil(expected.last() + 10);
     QCOMPARE(run.updates, expected);
 }
@@ -67,38 +81,34 @@ void TestScheduler::updatesComeOnTime()
 void TestScheduler::changesWhileRunning()
 {
     // The start box checked after start-up: the start-up update runs at once.
-    ScheduleRun checked;
-    checked.inputs.intervalMinutes = 15;
+    ScheduleRun checked(false, false, 15);
     checked.runUntil(100);
-    checked.inputs.updateOnStart = true;
+    checked.Set(true, false, 15);
     checked.runUntil(1100);
     QCOMPARE(checked.updates, (TickList{101, 1002}));
 
     // ... or, with the delay, once the running count has reached 300.
-    ScheduleRun delayed;
-    delayed.inputs.intervalMinutes = 15;
+    ScheduleRun delayed(false, false, 15);
     delayed.runUntil(100);
-    delayed.inputs.updateOnStart = delayed.inputs.delayOnStart = true;
+    delayed.Set(true, true, 15);
     delayed.runUntil(400);
     QCOMPARE(delayed.updates, TickList{301});
 
     // A shorter interval whose length the count has passed runs one at the next tick.
-    ScheduleRun shortened;
-    shortened.inputs.intervalMinutes = 15;
+    ScheduleRun shortened(false, false, 15);
     shortened.runUntil(500);
-    shortened.inputs.intervalMinutes = 5;
+    shortened.Set(false, false, 5);
     shortened.runUntil(502);
     QCOMPARE(shortened.updates, TickList{501});
 }
 
 void TestScheduler::ticksDuringACycleAreNotCounted()
 {
-    ScheduleRun run;
-    run.inputs = {true, false, 5, false};
+    ScheduleRun run(true, false, 5);
     run.runUntil(1);
-    run.inputs.cycleRunning = true;  // a cycle of 20 seconds
+    run.cycleRunning = true;  // a cycle of 20 seconds
     run.runUntil(21);
-    run.inputs.cycleRunning = false;
+    run.cycleRunning = false;
     run.runUntil(400);
     QCOMPARE(run.updates, (TickList{1, 322}));
 }

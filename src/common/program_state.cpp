@@ -1,0 +1,36 @@
+#include "common/program_state.h"
+
+namespace quendrel {
+
+ProgramState::ProgramState(QObject* parent) : QObject(parent) {}
+
+void ProgramState::SetCurrentIP(const QString& address)
+{
+    if (address == currentIP_)
+        return;
+    currentIP_ = address;
+    emit CurrentIPChanged(address);
+}
+
+void ProgramState::SetStatusText(const QString& text)
+{
+    statusText_ = text;
+    emit StatusTextSet(text);
+}
+
+void ProgramState::ShowState(StateImage image, const QString& tip)
+{
+    image_ = image;
+    trayTip_ = tip;
+    emit StateShown();
+}
+
+void ProgramState::SetUpdating(bool updating)
+{
+    if (updating == updating_)
+        return;
+    updating_ = updating;
+    emit UpdatingChanged(updating);
+}
+
+}  // namespace quendrel
