@@ -96,30 +96,28 @@ class ShellTest(unittest.TestCase):
 
 class TrayTest(ShellTest):
 
-    def test_starts_hidden_in_tray_and_left_click_toggles_window(self):
+    # Starts hidden, holding no window until the first show; a second start
+    # leaves at once; the window shows and hides from the tray, cannot be
+    # closed from its frame, minimises to the tray; Exit in the tray menu.
+    def test_life_in_the_tray(self):
         proc = self.start_in_tray()
-        self.assertTrue(x.holds(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION, visible=True)),
-                        self.state('window shown, or not one tray icon, at start', proc))
-        wid = self.show(proc)
-        x.click_icon()
-        self.assert_hidden(wid, proc, 'second left click on the tray icon')
-        self.assertTrue(proc.poll() is None and len(x.tray_icons()) == 1, self.state('after hiding', proc))
-
-    def test_second_start_of_same_copy_exits_at_once(self):
-        first = self.start_in_tray()
+        self.assertTrue(x.holds(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION)),
+                        self.state('a window exists, or not one tray icon, at start', proc))
         files = lambda: sorted((os.path.join(d, n), os.stat(os.path.join(d, n)).st_mtime_ns)
                                for d, dirs, names in os.walk(self.dir) for n in dirs + names)
         before = files()
         self.assertEqual(self.start(again=True).wait(5), 0, 'exit status of the second start')
         self.assertEqual(files(), before, 'the second start wrote to its directory, home or runtime folder')
-        self.assertTrue(x.holds(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION, visible=True)),
-                        self.state('not one tray icon, or window shown, after a second start', first))
-        self.assertEqual([int(p) for p in os.listdir('/proc') if p.isdigit() and exe_of(p) == self.exe], [first.pid],
+        self.assertEqual([int(p) for p in os.listdir('/proc') if p.isdigit() and exe_of(p) == self.exe], [proc.pid],
                          'processes of this copy')
 
-    def test_minimise_hides_window_and_left_click_restores_it(self):
-        proc = self.start_in_tray()
         wid = self.show(proc)
+        x.run('xdotool', 'windowactivate', '--sync', str(wid), check=True)  # keys go to the active window
+        for what, close in (('alt+F4', lambda: x.run('xdotool', 'key', 'alt+F4', check=True)),
+                            ('close button', lambda: x.click(*x.close_button(wid)))):
+            close()
+            self.assertTrue(x.holds(lambda: x.map_state(wid) == 'IsViewable' and proc.poll() is None),
+                            self.state(f'{what} closed the window or ended the program', proc))
         x.run('xdotool', 'windowminimize', str(wid), check=True)
         self.assert_hidden(wid, proc, 'minimise')
         self.assertTrue(x.holds(lambda: x.map_state(wid) == 'IsUnMapped' and proc.poll() is None),
@@ -127,41 +125,22 @@ class TrayTest(ShellTest):
         self.assertEqual(self.show(proc), wid, 'another window came back')
         self.assertNotIn('_NET_WM_STATE_HIDDEN', x.run('xprop', '-id', str(wid), '_NET_WM_STATE'),
                          self.state('restored window still marked minimised', proc))
+        x.click_icon()
+        self.assert_hidden(wid, proc, 'second left click on the tray icon')
+        self.choose_last_item(lambda: x.click_icon(3), proc, 'right click on the tray icon')
+        self.assert_exits(proc, 'tray menu Exit')
 
-    def test_window_manager_close_is_refused(self):
-        for what, close in (('alt+F4', lambda wid: x.run('xdotool', 'key', 'alt+F4', check=True)),
-                            ('close button', lambda wid: x.click(*x.close_button(wid)))):
-            with self.subTest(what):
-                proc = self.start_in_tray()
-                wid = self.show(proc)
-                x.run('xdotool', 'windowactivate', '--sync', str(wid), check=True)  # keys go to the active window
-                close(wid)
-                self.assertTrue(x.holds(lambda: x.map_state(wid) == 'IsViewable' and proc.poll() is None),
-                                self.state(f'{what} closed the window or ended the program', proc))
-
-    def test_tray_menu_exit(self):
-        for shown in (False, True):
-            with self.subTest(window_shown=shown):
-                proc = self.start_in_tray()
-                if shown:
-                    self.show(proc)
-                self.choose_last_item(lambda: x.click_icon(3), proc, 'right click on the tray icon')
-                self.assert_exits(proc, 'tray menu Exit')
-
-    def test_file_menu_exit(self):
+    def test_file_menu_exit_and_termination_signals(self):
         proc = self.start_in_tray()
         fields = x.info(self.show(proc))
         left, top = int(fields['Absolute upper-left X']), int(fields['Absolute upper-left Y'])
         # "File" is the menu bar's first entry, at the window's top left.
         self.choose_last_item(lambda: x.click(left + 15, top + 10), proc, 'click on File')
         self.assert_exits(proc, 'File > Exit')
-
-    def test_termination_signals_end_program(self):
         for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
-            with self.subTest(sig.name):
-                proc = self.start_in_tray()
-                proc.send_signal(sig)
-                self.assert_exits(proc, sig.name)
+            proc = self.start_in_tray()
+            proc.send_signal(sig)
+            self.assert_exits(proc, sig.name)
 
 
 class NoTrayTest(ShellTest):
