@@ -1,9 +1,7 @@
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,14 +13,11 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QtTest/qtestspontaneevent.h>
 
 #include "common/program_paths.h"
 #include "common/program_state.h"
 #include "settings/settings_model.h"
 #include "ui/app_actions.h"
-#include "ui/close_suppression.h"
 #include "ui/frm_main.h"
 #include "ui/twips_layout.h"
 
@@ -45,6 +40,18 @@ struct Fixture {
             qFatal("no control %s", qPrintable(name));
         return control;
     }
+    // What the control shows: checked, slider value or text.
+    QVariant Shown(const QString& name) const
+    {
+        QWidget* control = Get(name);
+        if (auto* box = qobject_cast<QAbstractButton*>(control))
+            return box->isChecked();
+        if (auto* slider = qobject_cast<QSlider*>(control))
+            return slider->value();
+        if (auto* combo = qobject_cast<QComboBox*>(control))
+            return combo->currentText();
+        return Get<QLineEdit>(name)->text();
+    }
 };
 
 // Clicks OK in every message box that is up; their texts.
@@ -52,10 +59,10 @@ QStringList AcknowledgeMessages(QWidget& window)
 {
     QStringList texts;
     for (QMessageBox* box : window.findChildren<QMessageBox*>()) {
-        if (!box->isVisible())
-            continue;
-        texts.append(box->text());
-        box->button(QMessageBox::Ok)->click();
+        if (box->isVisible()) {
+            texts.append(box->text());
+            box->button(QMessageBox::Ok)->click();
+        }
     }
     return texts;
 }
@@ -73,20 +80,17 @@ private slots:
     void lateWindowShowsTheCurrentState();
     void noCaptionClipped_data();
     void noCaptionClipped();
-    void frameIsFixedAndCannotBeClosed();
-    void sourceFileChooser();
+    void sourceFileChooserAndMessages();
     void intervalBoxAndSlider_data();
     void intervalBoxAndSlider();
-    void intervalMessageWaitsForTheUser();
 };
 
 void TestFrmMain::tabShowsItsFrameOnly()
 {
     Fixture f;
     f.window->show();
-    auto* tabs = f.Get<QTabBar>(QStringLiteral("TabStrip1"));
     for (int tab : {1, 3, 0, 2, 1}) {
-        tabs->setCurrentIndex(tab);
+        f.Get<QTabBar>("TabStrip1")->setCurrentIndex(tab);
         for (int i = 0; i < 4; ++i)
             QCOMPARE(f.Get(QStringLiteral("Frame%1").arg(i + 1))->isVisible(), i == tab);
     }
@@ -99,12 +103,11 @@ void TestFrmMain::optionsEnableTheirDependents_data()
     QTest::addColumn<bool>("enabled");
     const QStringList gateway = {"cmbIPWebPage", "txtStartString", "txtEndString"};
     const QStringList custom = {"lblSourceFilepath", "txtSourceFilepath", "cmdBrowse", "lblWebpageTags"};
-    const QStringList delay = {"chkUpdateDelay"};
     QTest::newRow("Directly Connected") << "optConType(0)" << gateway << false;
     QTest::newRow("Behind Gateway/Router") << "optConType(1)" << gateway << true;
     QTest::newRow("Use Default") << "optWebpageType(0)" << custom << false;
     QTest::newRow("Use Custom") << "optWebpageType(1)" << custom << true;
-    QTest::newRow("Update on Start") << "chkUpdateOnStart" << delay << true;
+    QTest::newRow("Update on Start") << "chkUpdateOnStart" << QStringList{"chkUpdateDelay"} << true;
 }
 
 void TestFrmMain::optionsEnableTheirDependents()
@@ -114,23 +117,21 @@ void TestFrmMain::optionsEnableTheirDependents()
     QFETCH(bool, enabled);
     Fixture f;
     // Start from the other state so the click really changes something.
-    auto* button = f.Get<QAbstractButton>(option);
     if (option.endsWith(u')'))
-        f.Get<QAbstractButton>(option.left(option.size() - 2) + (option.endsWith("0)") ? "1)" : "0)"))->click();
+        f.Get<QAbstractButton>(option.chopped(2) + (option.endsWith("0)") ? "1)" : "0)"))->click();
     for (const QString& name : dependents) {
         if (auto* edit = f.window->findChild<QLineEdit*>(name))
             edit->setText("kept " + name);
     }
-    button->click();
+    f.Get<QAbstractButton>(option)->click();
     for (const QString& name : dependents) {
         QVERIFY2(f.Get(name)->isEnabled() == enabled, qPrintable(name));
         if (auto* edit = f.window->findChild<QLineEdit*>(name))
             QCOMPARE(edit->text(), "kept " + name);  // disabling keeps contents
     }
-    QVERIFY(f.Get(QStringLiteral("txtDestFilename"))->isEnabled());
 }
 
-// Each control of the table shows its setting and sets it, and only it.
+// Each control of the key table shows its setting and sets it, and only it.
 void TestFrmMain::everySettingIsBoundBothWays()
 {
     Fixture f;
@@ -140,68 +141,51 @@ void TestFrmMain::everySettingIsBoundBothWays()
         const QString name = QLatin1String(key.control);
         const QVariant before = f.settings.Value(key.setting);
         changed.clear();
-        switch (key.kind) {
-        case SettingKind::Check: f.Get<QCheckBox>(name)->click(); break;
-        case SettingKind::Flag: f.Get<QRadioButton>(name + (before.toBool() ? "(1)" : "(0)"))->click(); break;
-        case SettingKind::Number: f.Get<QSlider>(name)->setValue(before.toInt() + 7); break;
-        default:
-            if (auto* combo = f.window->findChild<QComboBox*>(name))
-                combo->setEditText(QStringLiteral("http://typed.example/"));
-            else
-                f.Get<QLineEdit>(name)->insert(QStringLiteral("x"));
-        }
-        QVERIFY2(f.settings.Value(key.setting) != before, key.name);
-        QVERIFY2(!changed.isEmpty(), key.name);
+        if (key.kind == SettingKind::Check)
+            f.Get<QCheckBox>(name)->click();
+        else if (key.kind == SettingKind::Flag)
+            f.Get<QRadioButton>(name + (before.toBool() ? "(1)" : "(0)"))->click();
+        else if (key.kind == SettingKind::Number)
+            f.Get<QSlider>(name)->setValue(before.toInt() + 7);
+        else if (auto* combo = f.window->findChild<QComboBox*>(name))
+            combo->setEditText("http://typed.example/");
+        else
+            f.Get<QLineEdit>(name)->insert("x");
+        QVERIFY2(f.settings.Value(key.setting) != before && !changed.isEmpty(), key.name);
         for (const QList<QVariant>& signal : changed)
             QVERIFY2(signal[0].value<Setting>() == key.setting, key.name);
-        // And back from the model.
         f.settings.Set(key.setting, before);
-        const QWidget* control = key.kind == SettingKind::Flag ? f.Get(name + "(0)") : f.Get(name);
-        QVariant shown;
-        if (auto* box = qobject_cast<const QAbstractButton*>(control))
-            shown = box->isChecked();
-        else if (auto* slider = qobject_cast<const QSlider*>(control))
-            shown = slider->value();
-        else if (auto* combo = qobject_cast<const QComboBox*>(control))
-            shown = combo->currentText();
-        else
-            shown = qobject_cast<const QLineEdit*>(control)->text();
-        QVERIFY2(shown == before, key.name);
+        QVERIFY2(f.Shown(key.kind == SettingKind::Flag ? name + "(0)" : name) == before, key.name);
     }
-    f.settings.Set(Setting::Password, QStringLiteral("s3cr3t"));
-    QCOMPARE(f.Get<QLineEdit>(QStringLiteral("txtPassword"))->displayText(), QStringLiteral("******"));
+    f.settings.Set(Setting::Password, "s3cr3t");
+    QCOMPARE(f.Get<QLineEdit>("txtPassword")->displayText(), "******");
 }
 
 void TestFrmMain::lateWindowShowsTheCurrentState()
 {
     Fixture f;
     f.window.reset();
-    f.settings.SetIPWebPages({QStringLiteral("http://a.example/"), QStringLiteral("http://b.example/")});
-    f.settings.Set(Setting::IPWebPage, QStringLiteral("http://b.example/"));
-    f.settings.Set(Setting::ConnectType, false);
+    f.settings.SetIPWebPages({"http://a.example/", "http://b.example/"});
+    f.settings.Set(Setting::IPWebPage, "http://b.example/");
     f.settings.Set(Setting::Interval, 60);
-    f.state.SetStatusText(QStringLiteral("Uploading HTML Page.."));
-    f.state.ShowState(StateImage::Busy, QStringLiteral("Quendrel - Updating.."));
+    f.state.SetStatusText("Uploading HTML Page..");
+    f.state.ShowState(StateImage::Busy, "Quendrel - Updating..");
     f.state.SetUpdating(true);
     f.window = std::make_unique<FrmMain>(f.settings, f.state, f.actions);
-    QCOMPARE(f.window->windowTitle(), QStringLiteral("Quendrel 4.6"));
-    QCOMPARE(f.Get<QLabel>(QStringLiteral("StatusBar1Panel"))->text(), QStringLiteral("Uploading HTML Page.."));
-    QVERIFY(!f.Get(QStringLiteral("cmdUpdate"))->isEnabled());
-    QCOMPARE(f.Get<QLineEdit>(QStringLiteral("txtUpdInt"))->text(), QStringLiteral("60"));
-    auto* combo = f.Get<QComboBox>(QStringLiteral("cmbIPWebPage"));
-    QCOMPARE(combo->count(), 2);
-    QCOMPARE(combo->currentText(), QStringLiteral("http://b.example/"));
-    QVERIFY(combo->isEnabled());
-    const QImage busy = ImageList().Image(StateImage::Busy).pixmap(16).toImage();
-    QCOMPARE(f.window->windowIcon().pixmap(16).toImage(), busy);
+    QCOMPARE(f.window->windowTitle(), "Quendrel 4.6");
+    QCOMPARE(f.Get<QLabel>("StatusBar1Panel")->text(), "Uploading HTML Page..");
+    QVERIFY(!f.Get("cmdUpdate")->isEnabled());
+    QCOMPARE(f.Shown("txtUpdInt"), "60");
+    QCOMPARE(f.Get<QComboBox>("cmbIPWebPage")->count(), 2);
+    QCOMPARE(f.Shown("cmbIPWebPage"), "http://b.example/");
+    const auto picture = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
+    QCOMPARE(picture(f.window->windowIcon()), picture(ImageList().Image(StateImage::Busy)));
     // ...and follows it from then on.
-    f.state.ShowState(StateImage::Ready, QStringLiteral("Quendrel (x)"));
-    f.state.SetStatusText(QStringLiteral("Quendrel (x)"));
+    f.state.SetStatusText("Quendrel (x)");
     f.state.SetUpdating(false);
-    QCOMPARE(f.Get<QLabel>(QStringLiteral("StatusBar1Panel"))->text(), QStringLiteral("Quendrel (x)"));
-    QVERIFY(f.Get(QStringLiteral("cmdUpdate"))->isEnabled());
+    QCOMPARE(f.Get<QLabel>("StatusBar1Panel")->text(), "Quendrel (x)");
     QSignalSpy update(f.actions.mnuUpdate, &QAction::triggered);
-    f.Get<QPushButton>(QStringLiteral("cmdUpdate"))->click();
+    f.Get<QPushButton>("cmdUpdate")->click();
     QCOMPARE(update.count(), 1);
 }
 
@@ -217,11 +201,10 @@ void TestFrmMain::noCaptionClipped()
 {
     QFETCH(qreal, pointSize);
     const QFont original = QApplication::font();
-    if (pointSize > 0) {
-        QFont larger = original;
-        larger.setPointSizeF(pointSize);
-        QApplication::setFont(larger);
-    }
+    QFont font = original;
+    if (pointSize > 0)
+        font.setPointSizeF(pointSize);
+    QApplication::setFont(font);
     {
         Fixture f;
         f.window->show();
@@ -233,52 +216,31 @@ void TestFrmMain::noCaptionClipped()
             const QSize needed = SpaceForText(w);
             QVERIFY2(w->width() >= needed.width() && w->height() >= needed.height(), qPrintable(w->objectName()));
         }
-        auto* tabs = f.Get<QTabBar>(QStringLiteral("TabStrip1"));
+        auto* tabs = f.Get<QTabBar>("TabStrip1");
         QVERIFY(tabs->tabRect(3).right() <= tabs->width());
-        QVERIFY(f.Get(QStringLiteral("Frame1"))->geometry().top() >= tabs->geometry().bottom());
+        QVERIFY(f.Get("Frame1")->geometry().top() >= tabs->geometry().bottom());
     }
     QApplication::setFont(original);
 }
 
-void TestFrmMain::frameIsFixedAndCannotBeClosed()
-{
-    Fixture f;
-    FrmMain& window = *f.window;
-    SuppressCloseCommand(&window);
-    window.show();
-    QVERIFY(!(window.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)));
-    QCOMPARE(window.minimumSize(), window.maximumSize());
-    // A close request from outside (the frame, the window manager) is refused...
-    QCloseEvent fromOutside;
-    QSpontaneKeyEvent::setSpontaneous(&fromOutside);
-    qApp->notify(&window, &fromOutside);
-    QVERIFY(!fromOutside.isAccepted() && window.isVisible());
-    // ...but Qt's own close at quit goes through, so the program can end.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    QTimer stuck;
-    stuck.callOnTimeout(qApp, [] { QCoreApplication::exit(1); });
-    stuck.start(5000);
-    QCOMPARE(qApp->exec(), 0);
-}
-
-void TestFrmMain::sourceFileChooser()
+void TestFrmMain::sourceFileChooserAndMessages()
 {
     QTemporaryDir dir;
-    const QString chosen = dir.filePath(QStringLiteral("my page.htm"));
-    QFile(chosen).open(QIODevice::WriteOnly);
+    const QString chosen = dir.filePath("my page.htm");
+    QVERIFY(QFile(chosen).open(QIODevice::WriteOnly));
     Fixture f;
-    f.Get<QRadioButton>(QStringLiteral("optWebpageType(1)"))->click();
-    const auto open = [&f] {
-        f.Get<QPushButton>(QStringLiteral("cmdBrowse"))->click();
+    f.Get<QRadioButton>("optWebpageType(1)")->click();
+    const auto open = [&f]() -> QFileDialog* {
+        f.Get<QPushButton>("cmdBrowse")->click();
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top->objectName() == QLatin1String("dlgSourceFile") && top->isVisible())
                 return qobject_cast<QFileDialog*>(top);
         }
-        return static_cast<QFileDialog*>(nullptr);
+        return nullptr;
     };
     QPointer<QFileDialog> dialog = open();
     QVERIFY(dialog);
-    QCOMPARE(dialog->windowTitle(), QStringLiteral("Select the Source File.."));
+    QCOMPARE(dialog->windowTitle(), "Select the Source File..");
     QCOMPARE(AddBackslash(dialog->directory().absolutePath()), AddBackslash(ProgramDirectory()));
     QCOMPARE(dialog->nameFilters(), QStringList{"All Files (*)"});
     dialog->selectFile(chosen);
@@ -288,17 +250,19 @@ void TestFrmMain::sourceFileChooser()
     dialog->reject();  // cancelled: the path stays
     QCOMPARE(f.settings.Text(Setting::SourceFilepath), chosen);
 
-    // The window goes (Exit from the tray) while the chooser is open: the
-    // chooser goes with it, and nothing touches the freed window.
+    // The window goes (Exit from the tray) while the chooser and a message
+    // are open: they go with it, and nothing touches the freed window.
     QTRY_VERIFY(!dialog);
     dialog = open();
+    f.Get<QLineEdit>("txtUpdInt")->setText("0");
+    QVERIFY(f.window->findChild<QMessageBox*>());
     f.window.reset();
     QVERIFY(!dialog);
 }
 
 void TestFrmMain::intervalBoxAndSlider_data()
 {
-    const QString minutes = QStringLiteral("Value must be between 5 and 1440 minutes (24 hrs).");
+    const QString minutes = "Value must be between 5 and 1440 minutes (24 hrs).";
     QTest::addColumn<QString>("typed");  // over the whole text; "\t" leaves the box
     QTest::addColumn<QList<int>>("sliderSteps");
     QTest::addColumn<QStringList>("messages");
@@ -319,8 +283,8 @@ void TestFrmMain::intervalBoxAndSlider()
     QFETCH(QStringList, messages);
     QFETCH(QString, finalText);
     Fixture f;
-    auto* slider = f.Get<QSlider>(QStringLiteral("Slider1"));
-    auto* box = f.Get<QLineEdit>(QStringLiteral("txtUpdInt"));
+    auto* slider = f.Get<QSlider>("Slider1");
+    auto* box = f.Get<QLineEdit>("txtUpdInt");
     slider->setValue(60);
     QCOMPARE(box->text(), "60");  // the slider rule
     f.window->show();
@@ -333,34 +297,15 @@ void TestFrmMain::intervalBoxAndSlider()
             steps.append(value);
     });
     QTest::keyClicks(box, typed);
+    // A message holds the box as typed until the user has read it.
+    if (!messages.isEmpty()) {
+        QCOMPARE(box->text(), typed);
+        QCOMPARE(f.window->findChild<QMessageBox*>()->windowTitle(), "Quendrel");
+    }
     QCOMPARE(AcknowledgeMessages(*f.window), messages);
     QCOMPARE(box->text(), finalText);
     QCOMPARE(steps, sliderSteps);
     QCOMPARE(f.settings.Number(Setting::Interval), slider->value());
-}
-
-void TestFrmMain::intervalMessageWaitsForTheUser()
-{
-    Fixture f;
-    f.window->show();
-    auto* slider = f.Get<QSlider>(QStringLiteral("Slider1"));
-    auto* text = f.Get<QLineEdit>(QStringLiteral("txtUpdInt"));
-    slider->setValue(60);
-    text->setText(QStringLiteral("x"));
-    auto* box = f.window->findChild<QMessageBox*>();
-    QVERIFY(box && box->isVisible());
-    QCOMPARE(box->windowTitle(), QStringLiteral("Quendrel"));
-    QCOMPARE(box->icon(), QMessageBox::Information);
-    QCOMPARE(text->text(), QStringLiteral("x"));
-    QCOMPARE(slider->value(), 60);
-    box->button(QMessageBox::Ok)->click();
-    QCOMPARE(text->text(), QStringLiteral("5"));
-    QCOMPARE(slider->value(), 5);
-
-    // The window may go (Exit from the tray) while a message is up.
-    text->setText(QStringLiteral("0"));
-    QVERIFY(f.window->findChild<QMessageBox*>());
-    f.window.reset();
 }
 
 QTEST_MAIN(TestFrmMain)
