@@ -15,8 +15,7 @@ private slots:
         QTest::addColumn<bool>("encodes");  // the value is also what the text encodes to
         QTest::newRow("UTF-8, \"+\" and \"/\"") << "cOKCrN+/" << QStringLiteral("p€\u07FF") << true;
         QTest::newRow("characters past the last group dropped") << "Zm9vYmF" << "foo" << false;
-        QTest::newRow("blanks and line breaks skipped") << " Zm9v\r\nYg ==\t" << "foob" << false;
-        QTest::newRow("foreign characters skipped") << QStringLiteral("Zm!9v*Y€g==") << "foob" << false;
+        QTest::newRow("blanks, line breaks, others skipped") << QStringLiteral(" Zm!9v\r\nY€g ==\t") << "foob" << false;
         QTest::newRow("pad where data belongs") << "A===Zm9v====" << "foo" << false;
         QTest::newRow("not UTF-8: Windows-1252") << "cORzc4A=" << QStringLiteral("päss€") << false;
     }
