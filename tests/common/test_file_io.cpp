@@ -26,17 +26,17 @@ class TestFileIo : public QObject {
     Q_OBJECT
 
 private slots:
-    // A disk that fills up mid-write: a size limit stops root too. The test's
-    // own output goes to a pipe, which the limit leaves alone.
+    // For a disk that fills up mid-write, a file size limit for this process
+    // (it stops root too); the test's output goes to a pipe, which it spares.
     void initTestCase()
     {
         ::umask(022);
         std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &sizeLimit_), 0);
-        const rlimit small{1000, sizeLimit_.rlim_max};
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        rlimit limit {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        limit.rlim_cur = 1000;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     }
-    void cleanupTestCase() { ::setrlimit(RLIMIT_FSIZE, &sizeLimit_); }
 
     // In the place of "f": a "file" ("old", mode 0640), a "link" to such a
     // file "other", a "dangling" link to "other", a "fifo", or nothing.
@@ -75,9 +75,11 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(u"f"_s), other = dir.filePath(u"other"_s);
         const bool linked = what == u"link" || what == u"dangling", through = linked && !replaceLink;
-        QFile file(what == u"link" ? other : path);
-        if (what == u"file" || what == u"link")
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3 && file.flush() && ::fchmod(file.handle(), 0640) == 0);
+        if (what == u"file" || what == u"link") {
+            QFile file(what == u"link" ? other : path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+            QVERIFY(file.setPermissions(QFile::Permissions(0x6640)));
+        }
         QVERIFY(!linked || QFile::link(other, path));
         QVERIFY(what != u"fifo" || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         QTEST(ReadFileBounded(path, 2).error, "readError");
@@ -98,9 +100,6 @@ private slots:
         const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         QCOMPARE(QDir(dir.path()).entryList(all).size(), linked ? 2 : 1);  // no temporary file left
     }
-
-private:
-    rlimit sizeLimit_ {};
 };
 
 QTEST_GUILESS_MAIN(TestFileIo)
