@@ -32,9 +32,7 @@ private slots:
     {
         ::umask(022);
         std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
-        rlimit limit {};
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-        limit.rlim_cur = 1000;
+        const rlimit limit{1000, 1000};
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     }
 
