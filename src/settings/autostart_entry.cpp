@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/file_io.h"
 #include "common/program_paths.h"
-#include "settings/atomic_file.h"
 #include "version.h"
 
 namespace quendrel {
@@ -114,7 +114,10 @@ void WriteAutostartEntry(const QString& executableName, const QString& executabl
         if (!own || *own == text)
             return;
     }
-    WriteFileAtomically(path, text);
+    // Never through a link, which would change a file somewhere else.
+    WriteRules rules;
+    rules.atLink = AtLink::Replace;
+    WriteWholeFile(path, text, rules);
 }
 
 void DeleteAutostartEntry(const QString& executableName)

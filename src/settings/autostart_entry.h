@@ -16,7 +16,8 @@ QString AutostartEntryPath(const QString& executableName);
 QByteArray AutostartEntryText(const QString& executablePath);
 
 // Writes the entry (whole or not at all) unless it already holds this text.
-// An entry of that name that this program did not write is left alone.
+// An entry of that name that this program did not write is left alone; a
+// symbolic link to one it did write is replaced, not written through.
 // Silent on failure: the next save tries again.
 void WriteAutostartEntry(const QString& executableName, const QString& executablePath);
 // Removes the entry when this program wrote it; silent on failure.

@@ -1,51 +1,21 @@
 #include "settings/ini_file.h"
 
-#include "settings/atomic_file.h"
-#include "settings/text_codec.h"
-
 #include <QStringView>
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
+#include "common/file_io.h"
+#include "common/text_codec.h"
+#include "common/text_rules.h"
+
 namespace quendrel {
 
 namespace {
 
 constexpr QByteArrayView kUtf8Bom("\xEF\xBB\xBF");
-constexpr char kWindowsLineEnding[] = "\r\n";
-
-bool IsBlank(char16_t c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-QByteArrayView TrimLeadingBlanks(QByteArrayView bytes)
-{
-    while (!bytes.isEmpty() && IsBlank(bytes.front()))
-        bytes = bytes.sliced(1);
-    return bytes;
-}
-
-QByteArrayView TrimBlanks(QByteArrayView bytes)
-{
-    bytes = TrimLeadingBlanks(bytes);
-    while (!bytes.isEmpty() && IsBlank(bytes.back()))
-        bytes.chop(1);
-    return bytes;
-}
-
-// Only spaces and tabs: QString::trimmed() would also take form feeds and
-// the like, which the profile functions keep.
-QStringView TrimBlanks(QStringView text)
-{
-    while (!text.isEmpty() && IsBlank(text.front().unicode()))
-        text = text.sliced(1);
-    while (!text.isEmpty() && IsBlank(text.back().unicode()))
-        text.chop(1);
-    return text;
-}
+constexpr char kCrLf[] = "\r\n";
 
 bool IsBlankLine(QByteArrayView text)
 {
@@ -111,7 +81,7 @@ QString ValueOf(QByteArrayView keyLine)
     return Unquote(TrimBlanks(value));
 }
 
-int ParseProfileInt(QStringView text)
+int ParseIniInt(QStringView text)
 {
     text = TrimBlanks(text);
     const bool negative = text.startsWith(u'-');
@@ -134,13 +104,7 @@ int ParseProfileInt(QStringView text)
 // are all that reading takes off. Other values are written as they stand.
 QString Protected(const QString& value)
 {
-    return Unquote(TrimBlanks(value)) == value ? value : u'"' + value + u'"';
-}
-
-// A line break in a name or value would start a line (and a key) of its own.
-QString AsOneLine(QString text)
-{
-    return text.replace(u'\r', u' ').replace(u'\n', u' ');
+    return Unquote(TrimBlanks(QStringView(value))) == value ? value : u'"' + value + u'"';
 }
 
 }  // namespace
@@ -180,7 +144,7 @@ QString IniFile::ReadIniString(const QString& section, const QString& key) const
 
 int IniFile::ReadIniInt(const QString& section, const QString& key) const
 {
-    return ParseProfileInt(ReadIniString(section, key));
+    return ParseIniInt(ReadIniString(section, key));
 }
 
 void IniFile::WriteIniString(const QString& section, const QString& key, const QString& value)
@@ -211,7 +175,10 @@ QByteArray IniFile::Serialize() const
 
 bool IniFile::Save(const QString& path, std::optional<QFileDevice::Permissions> permissions) const
 {
-    return WriteFileIfChanged(path, Serialize(), permissions);
+    WriteRules rules;
+    if (permissions)
+        rules.mode = ModeOf(*permissions);
+    return WriteFileIfChanged(path, Serialize(), rules) == 0;
 }
 
 // The byte order mark tells the encoding; it is no part of the first line.
@@ -261,14 +228,14 @@ std::size_t IniFile::EndOfContent(const SectionSpan& span) const
 }
 
 // New lines follow the file's own style; a file without any line break yet
-// gets the Windows one.
+// gets CR LF.
 QByteArray IniFile::NewLineEnding() const
 {
     for (const Line& line : lines_) {
         if (!line.ending.isEmpty())
             return line.ending;
     }
-    return kWindowsLineEnding;
+    return kCrLf;
 }
 
 void IniFile::InsertLine(std::size_t index, QByteArray text)

@@ -11,12 +11,12 @@
 
 namespace quendrel {
 
-// A settings (INI) file held in memory line by line, read and written with
-// the results of the Windows profile functions: section and key names
-// compared without case; on reading, blanks around a value and one pair of
-// enclosing quotes removed; a write replaces the key's line in place or adds
-// the key at the end of its section, and creates the section when it is
-// missing. Every other line, comment and section is kept byte for byte.
+// A settings (INI) file held in memory line by line, read and written by
+// the classic INI rules: section and key names compared without case; on
+// reading, blanks around a value and one pair of enclosing quotes removed;
+// a write replaces the key's line in place or adds the key at the end of its
+// section, and creates the section when it is missing. Every other line,
+// comment and section is kept byte for byte.
 class IniFile {
 public:
     // A file that is missing or cannot be read is an empty one.
@@ -26,7 +26,7 @@ public:
     // The value of the key's first occurrence in the section's first
     // occurrence; "" when either is missing. Values are not cut.
     QString ReadIniString(const QString& section, const QString& key) const;
-    // The value read as the profile functions do: optional blanks, an
+    // The value read as a number by the classic rules: optional blanks, an
     // optional sign and the leading digits; anything else reads as 0.
     // Values beyond the range of int saturate.
     int ReadIniInt(const QString& section, const QString& key) const;
@@ -38,7 +38,8 @@ public:
 
     QByteArray Serialize() const;
     // Whole or not at all, and not at all when the file already holds these
-    // bytes (see WriteFileIfChanged). False when it could not be written.
+    // bytes (see WriteFileIfChanged); a symbolic link is written through to
+    // its target. False when it could not be written.
     bool Save(const QString& path, std::optional<QFileDevice::Permissions> permissions = std::nullopt) const;
 
 private:

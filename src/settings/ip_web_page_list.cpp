@@ -1,20 +1,21 @@
 #include "settings/ip_web_page_list.h"
 
-#include "settings/atomic_file.h"
-#include "settings/text_codec.h"
+#include "common/file_io.h"
+#include "common/text_codec.h"
+#include "common/text_rules.h"
 
 namespace quendrel {
 
 namespace {
 
-// Files may come from Windows or old Macs: LF, CR LF and a lone CR all end a
-// line. CR LF needs no pairing, as the empty line between them holds no field.
+// LF, CR LF and a lone CR all end a line. CR LF needs no pairing, as the
+// empty line between them holds no field.
 QList<QByteArrayView> SplitLines(QByteArrayView bytes)
 {
     QList<QByteArrayView> lines;
     qsizetype start = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n' || bytes[i] == '\r') {
+        if (IsLineBreak(CodeOf(bytes[i]))) {
             lines.append(bytes.sliced(start, i - start));
             start = i + 1;
         }
@@ -23,14 +24,9 @@ QList<QByteArrayView> SplitLines(QByteArrayView bytes)
     return lines;
 }
 
-bool IsBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
 qsizetype SkipBlanks(const QString& line, qsizetype pos)
 {
-    while (pos < line.size() && IsBlank(line[pos]))
+    while (pos < line.size() && IsBlank(CodeOf(line[pos])))
         ++pos;
     return pos;
 }
@@ -50,9 +46,7 @@ qsizetype ReadField(const QString& line, qsizetype pos, QString& field)
         return qMin(end + 1, line.size());
     }
     const qsizetype end = IndexOrEnd(line, u',', pos);
-    field = line.mid(pos, end - pos);
-    while (!field.isEmpty() && IsBlank(field.back()))
-        field.chop(1);
+    field = TrimTrailingBlanks(QStringView(line).sliced(pos, end - pos)).toString();
     return end;
 }
 
@@ -69,12 +63,10 @@ void AppendFields(const QString& line, QStringList& fields)
     }
 }
 
-// A line break inside an entry (pasted into the combo box) would turn it
-// into entries of its own at the next start; each is written as a blank.
-void AppendQuotedLine(QByteArray& bytes, QString text)
+// An entry pasted into the combo box may hold line breaks.
+void AppendQuotedLine(QByteArray& bytes, const QString& text)
 {
-    text.replace(u'\r', u' ').replace(u'\n', u' ');
-    bytes += '"' + text.toUtf8() + "\"\r\n";
+    bytes += '"' + AsOneLine(text).toUtf8() + "\"\r\n";
 }
 
 }  // namespace
@@ -105,7 +97,7 @@ QStringList LoadIPWebPageList(const QString& path)
 
 bool SaveIPWebPageList(const QString& path, const QString& comboText, const QStringList& entries)
 {
-    return WriteFileIfChanged(path, FormatIPWebPageList(comboText, entries));
+    return WriteFileIfChanged(path, FormatIPWebPageList(comboText, entries)) == 0;
 }
 
 }  // namespace quendrel

@@ -1,6 +1,6 @@
 #include "settings/radix64.h"
 
-#include "settings/text_codec.h"
+#include "common/text_codec.h"
 
 namespace quendrel {
 
@@ -12,16 +12,6 @@ constexpr std::int16_t kPadValue = 64;
 constexpr std::int16_t kNotInAlphabet = -1;
 
 }  // namespace
-
-std::array<char, 4> EncodeBlock(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
-{
-    return {
-        kAlphabet[b0 >> 2],
-        kAlphabet[((b0 & 0x03) << 4) | (b1 >> 4)],
-        kAlphabet[((b1 & 0x0F) << 2) | (b2 >> 6)],
-        kAlphabet[b2 & 0x3F],
-    };
-}
 
 std::array<std::uint8_t, 3> DecodeBlock(int q0, int q1, int q2, int q3)
 {
@@ -40,30 +30,6 @@ Radix64DecodeTable BuildDecodeTable()
         table[static_cast<unsigned char>(kAlphabet[value])] = value;
     table[static_cast<unsigned char>(kPad)] = kPadValue;
     return table;
-}
-
-QByteArray Radix64EncodeBytes(const QByteArray& bytes)
-{
-    const auto byteAt = [&bytes](qsizetype i) { return static_cast<std::uint8_t>(bytes[i]); };
-    const qsizetype groups = bytes.size() / 3;
-    QByteArray out;
-    out.reserve((groups + 1) * 4);
-    for (qsizetype i = 0; i < groups; ++i) {
-        const auto block = EncodeBlock(byteAt(3 * i), byteAt(3 * i + 1), byteAt(3 * i + 2));
-        out.append(block.data(), 4);
-    }
-    const qsizetype n = bytes.size();
-    switch (n % 3) {
-    case 1:
-        out.append(EncodeBlock(byteAt(n - 1), 0, 0).data(), 2).append("==");
-        break;
-    case 2:
-        out.append(EncodeBlock(byteAt(n - 2), byteAt(n - 1), 0).data(), 3).append(kPad);
-        break;
-    default:
-        break;
-    }
-    return out;
 }
 
 QByteArray Radix64DecodeBytes(const QByteArray& value)
@@ -97,7 +63,7 @@ QByteArray Radix64DecodeBytes(const QByteArray& value)
 
 QString Radix64Encode(const QString& text)
 {
-    return QString::fromLatin1(Radix64EncodeBytes(text.toUtf8()));
+    return QString::fromLatin1(text.toUtf8().toBase64());
 }
 
 QString Radix64Decode(const QString& value)

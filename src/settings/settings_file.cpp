@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 #include "common/program_paths.h"
-#include "settings/atomic_file.h"
+#include "common/file_io.h"
 #include "settings/autostart_entry.h"
 #include "settings/ini_file.h"
 #include "settings/ip_web_page_list.h"

@@ -12,9 +12,6 @@ namespace quendrel {
 // the program keeps its files.
 inline const QString kPageFileName = QStringLiteral("temp.htm");
 
-// Far beyond any page template.
-inline constexpr qint64 kMaxTemplateBytes = 64 * 1024 * 1024;
-
 struct PageContent {
     bool defaultPage = true;
     // The user's template, when not the default page.
@@ -33,8 +30,8 @@ QString FillTemplate(const QString& templateText, const PageContent& content);
 
 // Writes the page, followed by CR LF, as UTF-8 into pagePath, whole or not
 // at all. A missing or hidden template is "Can't find Source File"; a file
-// that cannot be read or written is an unexpected error with the system's
-// description and number.
+// that cannot be read (or is over kMaxReadSize) or written is an unexpected
+// error with the system's description and number.
 std::optional<UpdateFailure> CreatePageFile(const PageContent& content, const QString& pagePath);
 
 }  // namespace quendrel

@@ -1,7 +1,7 @@
 #include "update/web_page_ip.h"
 
 #include "common/number_text.h"
-#include "settings/text_codec.h"
+#include "common/text_codec.h"
 #include "update/curl_handle.h"
 #include "version.h"
 

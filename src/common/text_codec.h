@@ -7,7 +7,8 @@
 namespace quendrel {
 
 // Stored texts are UTF-8. Bytes that are not valid UTF-8 are taken as
-// Windows-1252, so files and passwords made on Windows still read right.
+// Windows-1252, so settings files and passwords written by earlier releases
+// read as they are.
 QString DecodeLenient(QByteArrayView bytes);
 
 // Windows-1252 to Unicode; the five codes it leaves undefined map to the

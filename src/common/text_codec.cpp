@@ -1,4 +1,4 @@
-#include "settings/text_codec.h"
+#include "common/text_codec.h"
 
 #include <QStringDecoder>
 
