@@ -37,6 +37,7 @@
 # Only the standard library and pyftpdlib: Debian's own Python runs it.
 
 import argparse
+import contextlib
 import http.server
 import logging
 import os
@@ -109,10 +110,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def drop(self):
         self.wfile.flush()
         self.close_connection = True
-        try:
+        with contextlib.suppress(OSError):
             self.connection.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
 
     def route_ip(self):
         self.reply(200, b'<html><body>Your address: <ip>203.0.113.7</ip></body></html>')
@@ -147,12 +146,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route_endless(self):
         self.head(200, None)
-        try:
+        with contextlib.suppress(BrokenPipeError, ConnectionResetError):
             self.wfile.write(b'<ip>192.0.2.99' + (b'</ip>' if self.param('end') == b'1' else b''))
             while not stopping.is_set():
                 self.wfile.write(b'x' * 65536)
-        except (BrokenPipeError, ConnectionResetError):
-            pass
 
     ROUTES = {'/ip': route_ip, '/echo': route_echo, '/redirect': route_redirect, '/headers': route_headers,
               '/close-mid-body': route_close_mid_body, '/hang': route_hang,
@@ -173,9 +170,8 @@ class HttpServer(http.server.ThreadingHTTPServer):
 
 def make_ftp_server(home, command_log):
     authorizer = DummyAuthorizer()
-    authorizer.add_user('writer', PASSWORD, home, perm='elradfmwMT')
-    authorizer.add_user('reader', PASSWORD, home, perm='elr')
-    authorizer.add_user('mute', PASSWORD, home, perm='elradfmwMT')
+    for user, perm in (('writer', 'elradfmwMT'), ('reader', 'elr'), ('mute', 'elradfmwMT')):
+        authorizer.add_user(user, PASSWORD, home, perm=perm)
 
     class Ftp(FTPHandler):
         def pre_process_command(self, line, cmd, arg):
@@ -204,10 +200,8 @@ def serve_silent(listener):
     accepted = []  # held open, unanswered, until the end
     listener.settimeout(POLL)
     while not stopping.is_set():
-        try:
+        with contextlib.suppress(socket.timeout):
             accepted.append(listener.accept()[0])
-        except socket.timeout:
-            pass
     for conn in accepted + [listener]:
         conn.close()
 
@@ -217,11 +211,9 @@ def serve_silent(listener):
 def watch_stdin():
     # os.read rather than sys.stdin: a daemon thread blocked inside the
     # buffered stdin object can abort the interpreter's shutdown.
-    try:
+    with contextlib.suppress(OSError):
         while os.read(0, 4096):
             pass
-    except OSError:
-        pass
     stopping.set()
 
 
@@ -242,14 +234,10 @@ def main():
     ftp_server = make_ftp_server(home, os.path.join(os.path.abspath(args.root), 'ftp-commands.log'))
     silent = socket.create_server((HOST, 0))
 
-    threads = [
-        threading.Thread(target=http_server.serve_forever, kwargs={'poll_interval': POLL}, daemon=True),
-        threading.Thread(target=serve_ftp, args=(ftp_server,), daemon=True),
-        threading.Thread(target=serve_silent, args=(silent,), daemon=True),
-    ]
+    threads = [threading.Thread(target=target, args=args, daemon=True) for target, args in (
+        (http_server.serve_forever, (POLL,)), (serve_ftp, (ftp_server,)), (serve_silent, (silent,)), (watch_stdin, ()))]
     for t in threads:
         t.start()
-    threading.Thread(target=watch_stdin, daemon=True).start()
 
     print(f'READY http={http_server.server_address[1]} ftp={ftp_server.address[1]} '
           f'silent={silent.getsockname()[1]}', flush=True)
@@ -259,7 +247,7 @@ def main():
         pass
     http_server.shutdown()
     http_server.server_close()
-    for t in threads[1:]:
+    for t in threads[1:3]:  # FTP and silent port; the stdin watcher may still be reading
         t.join(1.0)
     return 0
 

@@ -67,6 +67,19 @@ void TestServers::Stop()
                  ReadFile(ErrorLog()).constData());
 }
 
+bool TestServers::SilentPortConnected() const
+{
+    // The server's end of an established connection: local address
+    // 127.0.0.1:port, state 01.
+    const QByteArray local = "0100007F:" + QByteArray::number(silentPort_, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : ReadFile(QStringLiteral("/proc/net/tcp")).split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == local && fields[3] == "01")
+            return true;
+    }
+    return false;
+}
+
 QString TestServers::HttpUrl(const QString& pathAndQuery) const
 {
     return QStringLiteral("http://127.0.0.1:%1").arg(httpPort_) + pathAndQuery;

@@ -25,6 +25,8 @@ public:
     quint16 FtpPort() const { return ftpPort_; }
     // Accepts connections and never sends anything.
     quint16 SilentPort() const { return silentPort_; }
+    // Whether a client's connection to the silent port stands.
+    bool SilentPortConnected() const;
     // "http://127.0.0.1:<port>" followed by pathAndQuery ("/ip", "/echo?body=...").
     QString HttpUrl(const QString& pathAndQuery) const;
     // The directory all FTP users log in to; it holds "site" and
