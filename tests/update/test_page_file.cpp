@@ -97,7 +97,7 @@ private slots:
     void refused()
     {
         QFETCH(Refusal, refusal);
-        QVERIFY(WriteFile(Path(u".tpl"_s), "<IP>") && WriteFile(Path(u"page.tpl"_s), "<IP>", 0));
+        QVERIFY(WriteFile(Path(u".tpl"_s), "<IP>", 0644) && WriteFile(Path(u"page.tpl"_s), "<IP>", 0));
         QVERIFY(WriteFile(Path(), "old", 0666) && QDir(dir_->path()).mkdir(u"folder"_s));
         const QStringList before = QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
         const PageContent content = Content(refusal.templateName);
