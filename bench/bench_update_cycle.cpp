@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/test_servers.h"
+#include "update/curl_handle.h"
 #include "update/update_cycle.h"
 
 using namespace quendrel;
@@ -48,6 +49,7 @@ void Report(const char* what, std::vector<double> ms)
 
 int main(int argc, char** argv)
 {
+    const CurlGlobal curlGlobal;  // before any thread, as in the program
     QCoreApplication app(argc, argv);
     const int cycles = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     test::TestServers servers;

@@ -1,18 +1,12 @@
 #include "update/curl_handle.h"
 
-#include <mutex>
+#include <QLoggingCategory>
 
 namespace quendrel {
 
 namespace {
 
-void EnsureGlobalInit()
-{
-    // Once per process, before the first handle; libcurl's own cleanup at
-    // exit is left to the system.
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+Q_LOGGING_CATEGORY(lcTransfer, "quendrel.update")
 
 int StopWhenAsked(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
@@ -21,15 +15,29 @@ int StopWhenAsked(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 }  // namespace
 
-CurlEasy::CurlEasy()
-    : handle_((EnsureGlobalInit(), curl_easy_init()))
+CurlGlobal::CurlGlobal()
 {
+    if (const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT); result != CURLE_OK)
+        qCWarning(lcTransfer, "libcurl could not be set up: %s", curl_easy_strerror(result));
+}
+
+CurlGlobal::~CurlGlobal()
+{
+    curl_global_cleanup();
+}
+
+CurlEasy::CurlEasy()
+    : handle_(curl_easy_init())
+{
+    if (handle_)
+        curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_);
 }
 
 CurlEasy::~CurlEasy()
 {
     if (handle_)
         curl_easy_cleanup(handle_);
+    curl_slist_free_all(headers_);
 }
 
 void CurlEasy::ApplyLimits(const std::stop_token& stop)
@@ -46,18 +54,25 @@ void CurlEasy::ApplyLimits(const std::stop_token& stop)
     curl_easy_setopt(handle_, CURLOPT_QUICK_EXIT, 1L);
 }
 
-CurlStringList::~CurlStringList()
+bool CurlEasy::AddHeader(const char* line)
 {
-    curl_slist_free_all(list_);
-}
-
-bool CurlStringList::Append(const char* text)
-{
-    curl_slist* longer = curl_slist_append(list_, text);
+    curl_slist* longer = curl_slist_append(headers_, line);
     if (!longer)
         return false;
-    list_ = longer;
+    headers_ = longer;
+    curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, headers_);
     return true;
+}
+
+CURLcode CurlEasy::Perform(const char* step)
+{
+    error_[0] = '\0';
+    const CURLcode result = curl_easy_perform(handle_);
+    // libcurl's error text names hosts, ports and paths, never a user name
+    // or password (not even one written into the URL).
+    if (result != CURLE_OK)
+        qCInfo(lcTransfer, "%s: %s", step, error_[0] ? error_ : curl_easy_strerror(result));
+    return result;
 }
 
 }  // namespace quendrel

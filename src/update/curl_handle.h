@@ -6,8 +6,19 @@
 
 namespace quendrel {
 
-// One libcurl easy handle, cleaned up with its holder. Empty when libcurl
-// could not make one.
+// libcurl's process-wide state, set up for as long as this object lives.
+// Made once in main() before any thread starts: curl_global_init is not
+// safe to run beside other threads that use libcurl.
+class CurlGlobal {
+public:
+    CurlGlobal();
+    ~CurlGlobal();
+    CurlGlobal(const CurlGlobal&) = delete;
+    CurlGlobal& operator=(const CurlGlobal&) = delete;
+};
+
+// One libcurl easy handle with its request headers and its error text, all
+// freed with the holder. Empty when libcurl could not make a handle.
 class CurlEasy {
 public:
     CurlEasy();
@@ -23,27 +34,22 @@ public:
     // a prompt end when stop is requested.
     void ApplyLimits(const std::stop_token& stop);
 
+    // Adds a request header. False when libcurl is out of memory; the
+    // headers are then unchanged.
+    bool AddHeader(const char* line);
+
+    // Runs the transfer set up on the handle. A failure goes to the log
+    // (quendrel.update) as one line with libcurl's own words, under the
+    // name of the step; the user sees only the step's own text.
+    CURLcode Perform(const char* step);
+
 private:
     CURL* handle_;
+    curl_slist* headers_ = nullptr;
+    char error_[CURL_ERROR_SIZE] = {};
     // Read by the progress callback, which libcurl calls at least every
     // second (more often while it resolves a name).
     std::stop_token stop_;
-};
-
-// A libcurl string list (request headers), freed with its holder.
-class CurlStringList {
-public:
-    CurlStringList() = default;
-    ~CurlStringList();
-    CurlStringList(const CurlStringList&) = delete;
-    CurlStringList& operator=(const CurlStringList&) = delete;
-
-    // False when libcurl is out of memory; the list is then unchanged.
-    bool Append(const char* text);
-    curl_slist* get() const { return list_; }
-
-private:
-    curl_slist* list_ = nullptr;
 };
 
 inline constexpr long kConnectTimeoutSeconds = 30;

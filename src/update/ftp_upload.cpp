@@ -71,7 +71,7 @@ std::optional<UpdateFailure> EnterDirectory(CurlEasy& curl, const FtpTarget& tar
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, directory.c_str());
     curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    const CURLcode result = curl_easy_perform(handle);
+    const CURLcode result = curl.Perform("FTP login and directory");
     if (stop.stop_requested())
         return UpdateFailure::Cancelled();
     if (result == CURLE_REMOTE_ACCESS_DENIED)
@@ -102,7 +102,7 @@ std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, 
     // QUIT inside this transfer, where a stop request still reaches it.
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
-    const CURLcode result = curl_easy_perform(handle);
+    const CURLcode result = curl.Perform("FTP upload");
     if (stop.stop_requested())
         return UpdateFailure::Cancelled();
     if (result != CURLE_OK)

@@ -63,9 +63,9 @@ QString DecodePage(const QByteArray& bytes)
     return IsValidUtf8(whole) ? QString::fromUtf8(whole) : DecodeWindows1252(bytes);
 }
 
-bool AddNoCacheHeaders(CurlStringList& headers)
+bool AddNoCacheHeaders(CurlEasy& curl)
 {
-    return headers.Append("Cache-Control: no-cache") && headers.Append("Pragma: no-cache");
+    return curl.AddHeader("Cache-Control: no-cache") && curl.AddHeader("Pragma: no-cache");
 }
 
 }  // namespace
@@ -74,8 +74,7 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
 {
     status(kEstablishing);
     CurlEasy curl;
-    CurlStringList headers;
-    if (!curl || !AddNoCacheHeaders(headers))
+    if (!curl || !AddNoCacheHeaders(curl))
         return {QString(), UpdateFailure{kUnableToEstablish}};
     status(ConnectingTo(url));
 
@@ -89,10 +88,9 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     // A page that redirects in a circle would otherwise be asked for ever.
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirections);
     curl_easy_setopt(handle, CURLOPT_USERAGENT, kAppTitle);
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reception);
-    const CURLcode result = curl_easy_perform(handle);
+    const CURLcode result = curl.Perform("IP web page");
 
     if (stop.stop_requested())
         return {QString(), UpdateFailure::Cancelled()};

@@ -18,13 +18,11 @@
 # (passwords as "PASS ***").
 # DIR/ftp/site and DIR/ftp/site/nested dir/deeper are created at start.
 #
-# HTTP routes (GET; anything else is a 404 with a short body):
+# HTTP routes (GET; an unknown path is a 404 with a short body):
 #   /ip                      an IP page: <ip>203.0.113.7</ip>
 #   /echo?status=N&body=B    status N (default 200), body B percent-decoded
 #                            to bytes ('+' stays '+'), so UTF-8 text sent
 #                            percent-encoded comes back as UTF-8
-#   /exact2048               2048 bytes, the last of them ending </ip>
-#   /chunked?body=B          B, chunked, 7 bytes per chunk
 #   /redirect?to=PATH        302 to PATH (without it: to itself, a loop)
 #   /headers                 <ua>..</ua><cc>..</cc><pragma>..</pragma> from
 #                            the request's User-Agent, Cache-Control, Pragma
@@ -39,6 +37,7 @@
 # Only the standard library and pyftpdlib: Debian's own Python runs it.
 
 import argparse
+import contextlib
 import http.server
 import logging
 import os
@@ -46,7 +45,7 @@ import signal
 import socket
 import sys
 import threading
-import urllib.parse
+from urllib.parse import unquote_to_bytes
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
@@ -65,15 +64,8 @@ stopping = threading.Event()
 def query_bytes(path):
     """The query of a request path as {name: bytes}, percent-decoded, '+' kept."""
     # http.server gives the request line as latin-1 text: back to its raw bytes.
-    query = path.partition('?')[2].encode('latin-1')
-    fields = {}
-    for pair in query.split(b'&'):
-        if not pair:
-            continue
-        name, _, value = pair.partition(b'=')
-        fields[urllib.parse.unquote_to_bytes(name).decode('utf-8', 'replace')] = \
-            urllib.parse.unquote_to_bytes(value)
-    return fields
+    pairs = (pair.partition(b'=') for pair in path.partition('?')[2].encode('latin-1').split(b'&') if pair)
+    return {unquote_to_bytes(name).decode('utf-8', 'replace'): unquote_to_bytes(value) for name, _, value in pairs}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -84,148 +76,84 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):  # no request log on stderr
         pass
 
-    def version_string(self):
-        return self.server_version
-
     def do_GET(self):
-        route = self.path.partition('?')[0]
         self.query = query_bytes(self.path)
-        action = self.ROUTES.get(route)
-        if action is None:
-            self.reply(404, b'Not found\n', 'text/plain')
+        route = self.ROUTES.get(self.path.partition('?')[0])
+        if route is None:
+            self.reply(404, b'Not found\n')
         else:
-            action(self)
-
-    # Other methods get the 404 as well, and the connection closes: a
-    # request body, if any, is left unread.
-    def do_other(self):
-        body = b'Not found\n'
-        self.send_response(404)
-        self.send_header('Content-Type', 'text/plain')
-        self.send_header('Content-Length', str(len(body)))
-        self.send_header('Connection', 'close')
-        self.end_headers()
-        self.wfile.write(body)
-        self.close_connection = True
-
-    do_POST = do_PUT = do_DELETE = do_PATCH = do_OPTIONS = do_other
-
-    def do_HEAD(self):
-        self.send_response(404)
-        self.send_header('Content-Length', '0')
-        self.end_headers()
+            route(self)
 
     def param(self, name, default=b''):
         return self.query.get(name, default)
 
-    def reply(self, status, body, content_type='text/html'):
+    # The status line and headers; a length of None leaves the body's end to
+    # the connection's close.
+    def head(self, status, length, *headers):
         self.send_response(status)
-        self.send_header('Content-Type', content_type)
-        self.send_header('Content-Length', str(len(body)))
+        for name, value in (('Content-Type', 'text/html'),) + headers:
+            self.send_header(name, value)
+        if length is None:
+            self.close_connection = True
+            self.send_header('Connection', 'close')
+        else:
+            self.send_header('Content-Length', str(length))
         self.end_headers()
+
+    def reply(self, status, body):
+        self.head(status, len(body))
         self.wfile.write(body)
 
-    # Headers that promise a body of length bytes, of which only part comes.
-    def promise(self, length):
-        self.send_response(200)
-        self.send_header('Content-Type', 'text/html')
-        self.send_header('Content-Length', str(length))
-        self.end_headers()
-
-    # Ends the connection without a response, or with what was sent so far.
+    # Ends the connection, with what was sent so far. An orderly close (FIN),
+    # not a reset: a reset may make the client's system discard what it
+    # received but was not yet read.
     def drop(self):
+        self.wfile.flush()
         self.close_connection = True
-        try:
+        with contextlib.suppress(OSError):
             self.connection.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
 
     def route_ip(self):
         self.reply(200, b'<html><body>Your address: <ip>203.0.113.7</ip></body></html>')
 
     def route_echo(self):
-        try:
-            status = int(self.param('status', b'200'))
-        except ValueError:
-            status = 200
-        self.reply(status, self.param('body'))
-
-    def route_exact2048(self):
-        tail = b'<ip>192.0.2.48</ip>'
-        self.reply(200, b'x' * (2048 - len(tail)) + tail)
-
-    def route_chunked(self):
-        body = self.param('body')
-        self.send_response(200)
-        self.send_header('Content-Type', 'text/html')
-        self.send_header('Transfer-Encoding', 'chunked')
-        self.end_headers()
-        # Each chunk its own segment, as far as TCP lets us.
-        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        for i in range(0, len(body), 7):
-            piece = body[i:i + 7]
-            self.wfile.write(b'%x\r\n%s\r\n' % (len(piece), piece))
-            self.wfile.flush()
-        self.wfile.write(b'0\r\n\r\n')
-        self.wfile.flush()
+        self.reply(int(self.param('status', b'200')), self.param('body'))
 
     def route_redirect(self):
-        self.send_response(302)
         # Without a target it sends the client back to itself, for ever.
-        self.send_header('Location', self.param('to', b'/redirect').decode('latin-1'))
-        self.send_header('Content-Length', '0')
-        self.end_headers()
+        self.head(302, 0, ('Location', self.param('to', b'/redirect').decode('latin-1')))
 
     def route_headers(self):
         fields = [('ua', 'User-Agent'), ('cc', 'Cache-Control'), ('pragma', 'Pragma')]
-        body = ''.join(f'<{tag}>{self.headers.get(name, "")}</{tag}>' for tag, name in fields)
-        self.reply(200, body.encode('utf-8'))
+        self.reply(200, ''.join(f'<{tag}>{self.headers.get(name, "")}</{tag}>' for tag, name in fields).encode())
 
+    # The routes below promise 100000 bytes and send only some: all, then
+    # close (close-mid-body), or wait until the end (stall-after-start).
     def route_close_mid_body(self):
-        self.promise(100000)
+        self.head(200, 100000)
         self.wfile.write(self.param('body', b'<ip>198.51.100.4</ip>' + b'x' * 1000))
-        # An orderly close (FIN), not a reset: a reset may make the client's
-        # system discard what it received but was not yet read.
-        self.drop()
-
-    def route_hang(self):
-        stopping.wait()
         self.drop()
 
     def route_stall_after_start(self):
-        self.promise(100000)
-        head = b'<html><body><ip>198.51.100.9</ip>'
-        self.wfile.write(head + b'x' * (100 - len(head)))
+        self.head(200, 100000)
+        self.wfile.write(b'<html><body><ip>198.51.100.9</ip>'.ljust(100, b'x'))
+        self.route_hang()
+
+    def route_hang(self):
         self.wfile.flush()
         stopping.wait()
         self.drop()
 
     def route_endless(self):
-        self.send_response(200)
-        self.send_header('Content-Type', 'text/html')
-        self.send_header('Connection', 'close')
-        self.end_headers()
-        self.close_connection = True
-        filler = b'x' * 65536
-        try:
+        self.head(200, None)
+        with contextlib.suppress(BrokenPipeError, ConnectionResetError):
             self.wfile.write(b'<ip>192.0.2.99' + (b'</ip>' if self.param('end') == b'1' else b''))
             while not stopping.is_set():
-                self.wfile.write(filler)
-        except (BrokenPipeError, ConnectionResetError):
-            pass
+                self.wfile.write(b'x' * 65536)
 
-    ROUTES = {
-        '/ip': route_ip,
-        '/echo': route_echo,
-        '/exact2048': route_exact2048,
-        '/chunked': route_chunked,
-        '/redirect': route_redirect,
-        '/headers': route_headers,
-        '/close-mid-body': route_close_mid_body,
-        '/hang': route_hang,
-        '/stall-after-start': route_stall_after_start,
-        '/endless': route_endless,
-    }
+    ROUTES = {'/ip': route_ip, '/echo': route_echo, '/redirect': route_redirect, '/headers': route_headers,
+              '/close-mid-body': route_close_mid_body, '/hang': route_hang,
+              '/stall-after-start': route_stall_after_start, '/endless': route_endless}
 
 
 class HttpServer(http.server.ThreadingHTTPServer):
@@ -242,9 +170,8 @@ class HttpServer(http.server.ThreadingHTTPServer):
 
 def make_ftp_server(home, command_log):
     authorizer = DummyAuthorizer()
-    authorizer.add_user('writer', PASSWORD, home, perm='elradfmwMT')
-    authorizer.add_user('reader', PASSWORD, home, perm='elr')
-    authorizer.add_user('mute', PASSWORD, home, perm='elradfmwMT')
+    for user, perm in (('writer', 'elradfmwMT'), ('reader', 'elr'), ('mute', 'elradfmwMT')):
+        authorizer.add_user(user, PASSWORD, home, perm=perm)
 
     class Ftp(FTPHandler):
         def pre_process_command(self, line, cmd, arg):
@@ -273,16 +200,10 @@ def serve_silent(listener):
     accepted = []  # held open, unanswered, until the end
     listener.settimeout(POLL)
     while not stopping.is_set():
-        try:
-            conn, _ = listener.accept()
-        except socket.timeout:
-            continue
-        except OSError:
-            break
-        accepted.append(conn)
-    for conn in accepted:
+        with contextlib.suppress(socket.timeout):
+            accepted.append(listener.accept()[0])
+    for conn in accepted + [listener]:
         conn.close()
-    listener.close()
 
 
 # ---------------------------------------------------------------- main
@@ -290,11 +211,9 @@ def serve_silent(listener):
 def watch_stdin():
     # os.read rather than sys.stdin: a daemon thread blocked inside the
     # buffered stdin object can abort the interpreter's shutdown.
-    try:
+    with contextlib.suppress(OSError):
         while os.read(0, 4096):
             pass
-    except OSError:
-        pass
     stopping.set()
 
 
@@ -303,12 +222,7 @@ def main():
     parser.add_argument('--root', required=True, help='directory for the FTP home (ROOT/ftp)')
     args = parser.parse_args()
 
-    handler = logging.StreamHandler(sys.stderr)
-    handler.setFormatter(logging.Formatter('servers.py: %(name)s: %(message)s'))
-    ftp_log = logging.getLogger('pyftpdlib')
-    ftp_log.addHandler(handler)
-    ftp_log.setLevel(logging.WARNING)
-    ftp_log.propagate = False
+    logging.basicConfig(format='servers.py: %(name)s: %(message)s', level=logging.WARNING)
 
     home = os.path.abspath(os.path.join(args.root, 'ftp'))
     os.makedirs(os.path.join(home, 'site', 'nested dir', 'deeper'), exist_ok=True)
@@ -320,14 +234,10 @@ def main():
     ftp_server = make_ftp_server(home, os.path.join(os.path.abspath(args.root), 'ftp-commands.log'))
     silent = socket.create_server((HOST, 0))
 
-    threads = [
-        threading.Thread(target=http_server.serve_forever, kwargs={'poll_interval': POLL}, daemon=True),
-        threading.Thread(target=serve_ftp, args=(ftp_server,), daemon=True),
-        threading.Thread(target=serve_silent, args=(silent,), daemon=True),
-    ]
+    threads = [threading.Thread(target=target, args=args, daemon=True) for target, args in (
+        (http_server.serve_forever, (POLL,)), (serve_ftp, (ftp_server,)), (serve_silent, (silent,)), (watch_stdin, ()))]
     for t in threads:
         t.start()
-    threading.Thread(target=watch_stdin, daemon=True).start()
 
     print(f'READY http={http_server.server_address[1]} ftp={ftp_server.address[1]} '
           f'silent={silent.getsockname()[1]}', flush=True)
@@ -337,7 +247,7 @@ def main():
         pass
     http_server.shutdown()
     http_server.server_close()
-    for t in threads[1:]:
+    for t in threads[1:3]:  # FTP and silent port; the stdin watcher may still be reading
         t.join(1.0)
     return 0
 

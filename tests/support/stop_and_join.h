@@ -3,15 +3,12 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
-#include <chrono>
-#include <thread>
-
-// Lets the worker run for a moment, then asks it to stop and waits for it.
-// A stop that is seen only at a 60 s network limit fails the test: well
-// within that, the stop worked.
-#define QUENDREL_VERIFY_STOPS_PROMPTLY(worker)                                                            \
+// Once ready holds (the worker waits where it is to be stopped), asks the
+// worker to stop and waits for it. A stop that is seen only at a 60 s
+// network limit fails the test: well within that, the stop worked.
+#define QUENDREL_VERIFY_STOPS_PROMPTLY(worker, ready)                                                     \
     do {                                                                                                   \
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));                                       \
+        QTRY_VERIFY(ready);                                                                                \
         QElapsedTimer stopTimer;                                                                           \
         stopTimer.start();                                                                                 \
         (worker).request_stop();                                                                           \

@@ -1,9 +1,10 @@
 #include "support/test_servers.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QtDebug>
+
+#include "support/test_files.h"
 
 namespace quendrel::test {
 
@@ -17,7 +18,6 @@ constexpr int kStopTimeoutMs = 3000;
 TestServers::TestServers()
 {
     process_.setProgram(QStringLiteral("/usr/bin/python3"));
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
 }
 
 TestServers::~TestServers()
@@ -31,43 +31,25 @@ bool TestServers::Start()
         qWarning("TestServers: no temporary directory: %s", qPrintable(root_.errorString()));
         return false;
     }
-    // Into a file rather than a pipe: a pipe nobody reads could fill up and
-    // stall the servers in the middle of a test.
-    process_.setStandardErrorFile(ErrorLogPath());
+    process_.setStandardErrorFile(ErrorLog());
     process_.setArguments({QStringLiteral(QUENDREL_TEST_SUPPORT_DIR "/servers.py"), QStringLiteral("--root"),
                            root_.path()});
     process_.start(QIODevice::ReadWrite);  // stdin stays open: the script ends at its end
-
     const QDeadlineTimer deadline(kStartTimeoutMs);
     while (!process_.canReadLine() && process_.state() != QProcess::NotRunning && !deadline.hasExpired())
         process_.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
     const QByteArray line = process_.canReadLine() ? process_.readLine() : process_.readAll();
-    if (ParseReadyLine(line))
+    static const QRegularExpression ready(QStringLiteral("^READY http=(\\d+) ftp=(\\d+) silent=(\\d+)\\n$"));
+    const QRegularExpressionMatch match = ready.match(QString::fromLatin1(line));
+    httpPort_ = match.captured(1).toUShort();
+    ftpPort_ = match.captured(2).toUShort();
+    silentPort_ = match.captured(3).toUShort();
+    if (httpPort_ && ftpPort_ && silentPort_)
         return true;
     Stop();
     qWarning("TestServers: the servers did not start (%s; first line \"%s\"):\n%s",
-             qPrintable(process_.errorString()), line.trimmed().constData(), ReadErrorLog().constData());
+             qPrintable(process_.errorString()), line.trimmed().constData(), ReadFile(ErrorLog()).constData());
     return false;
-}
-
-bool TestServers::ParseReadyLine(const QByteArray& line)
-{
-    static const QRegularExpression ready(
-        QStringLiteral("^READY http=(\\d+) ftp=(\\d+) silent=(\\d+)\\n?$"));
-    const QRegularExpressionMatch match = ready.match(QString::fromLatin1(line));
-    if (!match.hasMatch())
-        return false;
-    bool ok[3] = {};
-    const uint ports[3] = {match.captured(1).toUInt(&ok[0]), match.captured(2).toUInt(&ok[1]),
-                           match.captured(3).toUInt(&ok[2])};
-    for (int i = 0; i < 3; ++i) {
-        if (!ok[i] || ports[i] == 0 || ports[i] > 65535)
-            return false;
-    }
-    httpPort_ = static_cast<quint16>(ports[0]);
-    ftpPort_ = static_cast<quint16>(ports[1]);
-    silentPort_ = static_cast<quint16>(ports[2]);
-    return true;
 }
 
 void TestServers::Stop()
@@ -80,41 +62,27 @@ void TestServers::Stop()
         process_.kill();
         process_.waitForFinished(kStopTimeoutMs);
     }
-    if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0) {
+    if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0)
         qWarning("TestServers: the servers ended badly (exit code %d):\n%s", process_.exitCode(),
-                 ReadErrorLog().constData());
+                 ReadFile(ErrorLog()).constData());
+}
+
+bool TestServers::SilentPortConnected() const
+{
+    // The server's end of an established connection: local address
+    // 127.0.0.1:port, state 01.
+    const QByteArray local = "0100007F:" + QByteArray::number(silentPort_, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : ReadFile(QStringLiteral("/proc/net/tcp")).split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == local && fields[3] == "01")
+            return true;
     }
-}
-
-QString TestServers::ErrorLogPath() const
-{
-    return root_.path() + QStringLiteral("/servers.stderr");
-}
-
-QByteArray TestServers::ReadErrorLog() const
-{
-    QFile file(ErrorLogPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return false;
 }
 
 QString TestServers::HttpUrl(const QString& pathAndQuery) const
 {
     return QStringLiteral("http://127.0.0.1:%1").arg(httpPort_) + pathAndQuery;
-}
-
-QString TestServers::FtpRoot() const
-{
-    return root_.path() + QStringLiteral("/ftp");
-}
-
-QString TestServers::FtpCommandLog() const
-{
-    return Root() + QStringLiteral("/ftp-commands.log");
-}
-
-QString TestServers::Root() const
-{
-    return root_.path();
 }
 
 }  // namespace quendrel::test

@@ -15,7 +15,6 @@ class TestServers {
 public:
     TestServers();
     ~TestServers();
-
     TestServers(const TestServers&) = delete;
     TestServers& operator=(const TestServers&) = delete;
 
@@ -23,26 +22,24 @@ public:
     // script's error output as a warning, when they did not come up.
     bool Start();
 
-    quint16 HttpPort() const { return httpPort_; }
     quint16 FtpPort() const { return ftpPort_; }
     // Accepts connections and never sends anything.
     quint16 SilentPort() const { return silentPort_; }
-
+    // Whether a client's connection to the silent port stands.
+    bool SilentPortConnected() const;
     // "http://127.0.0.1:<port>" followed by pathAndQuery ("/ip", "/echo?body=...").
     QString HttpUrl(const QString& pathAndQuery) const;
-    // The directory both FTP users log in to; it holds "site" and
+    // The directory all FTP users log in to; it holds "site" and
     // "site/nested dir/deeper".
-    QString FtpRoot() const;
+    QString FtpRoot() const { return root_.filePath(QStringLiteral("ftp")); }
     // Every command the FTP server received, one per line, passwords hidden.
-    QString FtpCommandLog() const;
-    QString Root() const;
+    QString FtpCommandLog() const { return root_.filePath(QStringLiteral("ftp-commands.log")); }
 
 private:
-    bool ParseReadyLine(const QByteArray& line);
     void Stop();
-    // The script's error output, kept beside the FTP home.
-    QString ErrorLogPath() const;
-    QByteArray ReadErrorLog() const;
+    // The script's error output, kept beside the FTP home: a pipe nobody
+    // reads could fill up and stall the servers in the middle of a test.
+    QString ErrorLog() const { return root_.filePath(QStringLiteral("servers.stderr")); }
 
     QTemporaryDir root_;
     QProcess process_;

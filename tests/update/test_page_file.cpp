@@ -1,226 +1,132 @@
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
+#include <optional>
 
-#include "settings/atomic_file.h"
+#include "support/test_files.h"
 #include "update/page_file.h"
 
 using namespace quendrel;
+using namespace quendrel::test;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray ReadFile(const QString& path)
+// A page that is not written: the template named (none: the default page),
+// why, and whether the page's directory may be written.
+struct Refusal { QString templateName, message; bool writableDirectory = true; };
+
+bool WriteFile(const QString& path, const QByteArray& bytes, mode_t mode = 0600)
 {
-    return ReadWholeFile(path).value_or(QByteArray());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && ::chmod(qPrintable(path), mode) == 0;
 }
 
-QStringList Listing(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QString ErrnoMessage(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error)) + u" - "_s + QString::number(error);
-}
-
-PageContent Content(const QString& templatePath = QString())
-{
-    return {templatePath.isEmpty(), templatePath, u"203.0.113.7"_s, u"15.01.24"_s, u"13:05:09"_s};
-}
-
-// Whether check() holds when run as a user that file permissions hold back:
-// root is not, so as root it runs in a child that becomes "nobody".
-bool HoldsUnprivileged(const std::function<bool()>& check)
-{
-    if (::geteuid() != 0)
-        return check();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const uid_t nobody = 65534;
-        ::_exit(::setgid(nobody) == 0 && ::setuid(nobody) == 0 && check() ? 0 : 1);
-    }
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-QString Message(const std::optional<UpdateFailure>& failure)
-{
-    return failure ? failure->message : QString();
-}
+// The mode bits for owner, group and others.
+const QFile::Permissions kModeBits = ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
 
 }  // namespace
 
+Q_DECLARE_METATYPE(Refusal)
+
+// Pages written into a fresh directory, from the default line or from the
+// template "page.tpl" beside them.
 class TestPageFile : public QObject {
     Q_OBJECT
 
+    QString Path(const QString& name = kPageFileName) const { return dir_->filePath(name); }
+    PageContent Content(const QString& name = {}) const
+    {
+        return {name.isEmpty(), name.isEmpty() ? QString() : Path(name), u"1.2.3.4"_s, u"D"_s, u"下午"_s};
+    }
+
 private slots:
-    void defaultPage();
-    void templateFilled_data();
-    void templateFilled();
-    void sourceNotFound_data();
-    void sourceNotFound();
-    void deniedByPermissions_data();
-    void deniedByPermissions();
-    void pageIsADirectory();
-    void symlinkReplacedNotFollowed();
-    void newPageIsReadableByAllAndAnOldOneKeepsItsMode();
+    void init() { dir_.emplace(); }
+
+    void written_data()
+    {
+        QTest::addColumn<QByteArray>("templateBytes");  // null: the default page
+        QTest::addColumn<QByteArray>("page");
+        QTest::newRow("default page") << QByteArray()
+                                      << "<html><body><center><b>1.2.3.4</b><br>D \xE4\xB8\x8B\xE5\x8D\x88</center>"
+                                         "</body></html>\r\n"_ba;
+        QTest::newRow("tags") << "<IP> <DATE>\r\n<TIME>\r\n"_ba << "1.2.3.4 D\r\n\xE4\xB8\x8B\xE5\x8D\x88\r\n\r\n"_ba;
+        QTest::newRow("line ends, empty lines") << "a\r\n\nb\r\rc\n\n"_ba << "a\r\n\r\nb\r\n\r\nc\r\n\r\n\r\n"_ba;
+        QTest::newRow("last line without break") << "a\n<IP>"_ba << "a\r\n1.2.3.4\r\n\r\n"_ba;
+        QTest::newRow("empty template") << ""_ba << "\r\n"_ba;
+        QTest::newRow("tags in other case kept") << "<ip><Date><time>"_ba << "<ip><Date><time>\r\n\r\n"_ba;
+        QTest::newRow("repeated tags") << "<IP><IP>\n<DATE>-<DATE>"_ba << "1.2.3.41.2.3.4\r\nD-D\r\n\r\n"_ba;
+        QTest::newRow("UTF-8") << "caf\xC3\xA9 \xE2\x82\xAC"_ba << "caf\xC3\xA9 \xE2\x82\xAC\r\n\r\n"_ba;
+        QTest::newRow("Windows-1252") << "caf\xE9 \x80"_ba << "caf\xC3\xA9 \xE2\x82\xAC\r\n\r\n"_ba;
+    }
+
+    void written()
+    {
+        QFETCH(QByteArray, templateBytes);
+        const PageContent content = Content(templateBytes.isNull() ? QString() : u"page.tpl"_s);
+        QVERIFY(templateBytes.isNull() || WriteFile(content.templatePath, templateBytes));
+        QCOMPARE(CreatePageFile(content, Path()), std::nullopt);
+        QTEST(ReadFile(Path()), "page");
+    }
+
+    // In turn: "<DATE>" in the address is replaced, "<IP>" in the date is not.
+    void tagsReplacedInTurn()
+    {
+        QCOMPARE(FillTemplate(u"<IP>|<DATE>"_s, {false, {}, u"x<DATE>"_s, u"<IP>y"_s, {}}), u"x<IP>y|<IP>y\r\n"_s);
+    }
+
+    void refused_data()
+    {
+        QTest::addColumn<Refusal>("refusal");
+        const QString notFound = u"Can't find Source File"_s;
+        const auto error = [](int e) { return QString::fromLocal8Bit(std::strerror(e)) + u" - %1"_s.arg(e); };
+        QTest::newRow("missing template") << Refusal{"missing.tpl", notFound};
+        QTest::newRow("hidden template") << Refusal{".tpl", notFound};
+        QTest::newRow("template is a directory") << Refusal{"folder", notFound};
+        QTest::newRow("unreadable template") << Refusal{"page.tpl", error(EACCES)};
+        QTest::newRow("page directory not writable") << Refusal{{}, error(EACCES), false};
+    }
+
+    // As an ordinary user, whom file modes hold back. The old page stays as it
+    // was (though anybody may write it), and nothing is left beside it.
+    void refused()
+    {
+        QFETCH(Refusal, refusal);
+        QVERIFY(WriteFile(Path(u".tpl"_s), "<IP>", 0644) && WriteFile(Path(u"page.tpl"_s), "<IP>", 0));
+        QVERIFY(WriteFile(Path(), "old", 0666) && QDir(dir_->path()).mkdir(u"folder"_s));
+        const QStringList before = QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+        const PageContent content = Content(refusal.templateName);
+        QVERIFY(::chmod(qPrintable(dir_->path()), refusal.writableDirectory ? 0777 : 0555) == 0);
+        const auto message = [&] { return CreatePageFile(content, Path()).value_or(UpdateFailure()).message; };
+        QVERIFY(RunAsOrdinaryUser([&] { return message() == refusal.message; }));
+        QVERIFY(::chmod(qPrintable(dir_->path()), 0700) == 0);
+        QCOMPARE(ReadFile(Path()), "old"_ba);
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
+    }
+
+    // A new page is readable by all, an old one keeps its mode, and a link
+    // in the page's place is replaced, not written through.
+    void modesAndLinks()
+    {
+        QCOMPARE(CreatePageFile(Content(), Path()), std::nullopt);
+        QCOMPARE(QFile::permissions(Path()) & kModeBits, QFile::Permissions(0x6044));  // rw-r--r--
+        QVERIFY(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(CreatePageFile(Content(), Path()), std::nullopt);
+        QCOMPARE(QFile::permissions(Path()) & kModeBits, QFile::Permissions(0x6000));  // rw-------
+        QVERIFY(WriteFile(Path(u"other"_s), "other") && QFile::remove(Path()) && QFile::link(Path(u"other"_s), Path()));
+        QCOMPARE(CreatePageFile(Content(), Path()), std::nullopt);
+        QVERIFY(!QFileInfo(Path()).isSymLink());
+        QCOMPARE(ReadFile(Path(u"other"_s)), "other"_ba);
+    }
+
+private:
+    std::optional<QTemporaryDir> dir_;
 };
-
-void TestPageFile::defaultPage()
-{
-    QTemporaryDir dir;
-    const QString page = dir.filePath(kPageFileName);
-    PageContent content = Content();
-    content.timeText = u"下午1:05:09"_s;
-    QCOMPARE(Message(CreatePageFile(content, page)), QString());
-    QCOMPARE(ReadFile(page), "<html><body><center><b>203.0.113.7</b><br>15.01.24 \xE4\xB8\x8B\xE5\x8D\x88"
-                             "1:05:09</center></body></html>\r\n"_ba);
-}
-
-void TestPageFile::templateFilled_data()
-{
-    QTest::addColumn<QByteArray>("templateBytes");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("dateText");
-    QTest::addColumn<QByteArray>("page");
-
-    const QString ip = u"203.0.113.7"_s;
-    const QString date = u"15.01.24"_s;
-    QTest::newRow("three lines with tags")
-        << "<html>\r\n<IP> <DATE> <TIME>\r\n</html>\r\n"_ba << ip << date
-        << "<html>\r\n203.0.113.7 15.01.24 13:05:09\r\n</html>\r\n\r\n"_ba;
-    QTest::newRow("LF") << "a\nb\n"_ba << ip << date << "a\r\nb\r\n\r\n"_ba;
-    QTest::newRow("lone CR") << "a\rb\r"_ba << ip << date << "a\r\nb\r\n\r\n"_ba;
-    QTest::newRow("mixed, empty lines kept") << "a\r\n\nb\r\rc\n\n"_ba << ip << date
-                                             << "a\r\n\r\nb\r\n\r\nc\r\n\r\n\r\n"_ba;
-    QTest::newRow("last line without break") << "a\n<IP>"_ba << ip << date << "a\r\n203.0.113.7\r\n\r\n"_ba;
-    QTest::newRow("empty template") << ""_ba << ip << date << "\r\n"_ba;
-    QTest::newRow("one empty line") << "\n"_ba << ip << date << "\r\n\r\n"_ba;
-    QTest::newRow("lower-case tags") << "<ip><date><time><Ip>"_ba << ip << date << "<ip><date><time><Ip>\r\n\r\n"_ba;
-    QTest::newRow("tag several times") << "<IP><IP>\n<TIME>-<TIME>"_ba << ip << date
-                                       << "203.0.113.7203.0.113.7\r\n13:05:09-13:05:09\r\n\r\n"_ba;
-    QTest::newRow("DATE in address replaced") << "<IP>"_ba << "x<DATE>y" << date << "x15.01.24y\r\n\r\n"_ba;
-    QTest::newRow("IP in date kept") << "<DATE>"_ba << ip << "d<IP>" << "d<IP>\r\n\r\n"_ba;
-    QTest::newRow("commas and quotes") << "\"<IP>\", '<DATE>',\"\""_ba << ip << date
-                                       << "\"203.0.113.7\", '15.01.24',\"\"\r\n\r\n"_ba;
-    QTest::newRow("UTF-8") << "caf\xC3\xA9 \xE2\x82\xAC <IP>"_ba << ip << date
-                           << "caf\xC3\xA9 \xE2\x82\xAC 203.0.113.7\r\n\r\n"_ba;
-    QTest::newRow("Windows-1252") << "caf\xE9 \x80 <IP>"_ba << ip << date
-                                  << "caf\xC3\xA9 \xE2\x82\xAC 203.0.113.7\r\n\r\n"_ba;
-}
-
-void TestPageFile::templateFilled()
-{
-    QFETCH(QByteArray, templateBytes);
-    QFETCH(QString, address);
-    QFETCH(QString, dateText);
-    QTemporaryDir dir;
-    const QString templatePath = dir.filePath(u"page.tpl"_s);
-    QVERIFY(WriteFileAtomically(templatePath, templateBytes));
-    PageContent content = Content(templatePath);
-    content.address = address;
-    content.dateText = dateText;
-    const QString page = dir.filePath(kPageFileName);
-    QCOMPARE(Message(CreatePageFile(content, page)), QString());
-    QTEST(ReadFile(page), "page");
-    QCOMPARE(Listing(dir.path()), QStringList({u"page.tpl"_s, kPageFileName}));
-}
-
-void TestPageFile::sourceNotFound_data()
-{
-    QTest::addColumn<QString>("templateName");
-
-    QTest::newRow("missing") << "missing.tpl";
-    QTest::newRow("hidden") << ".tpl";
-    QTest::newRow("directory") << "folder.tpl";
-    QTest::newRow("empty name") << "";
-}
-
-void TestPageFile::sourceNotFound()
-{
-    QFETCH(QString, templateName);
-    QTemporaryDir dir;
-    QVERIFY(WriteFileAtomically(dir.filePath(u".tpl"_s), "<IP>"));
-    QVERIFY(QDir(dir.path()).mkdir(u"folder.tpl"_s));
-    const QString page = dir.filePath(kPageFileName);
-    QVERIFY(WriteFileAtomically(page, "old"));
-    PageContent content = Content(templateName.isEmpty() ? QString() : dir.filePath(templateName));
-    content.defaultPage = false;
-    QCOMPARE(Message(CreatePageFile(content, page)), u"Can't find Source File"_s);
-    QCOMPARE(ReadFile(page), "old"_ba);
-}
-
-void TestPageFile::deniedByPermissions_data()
-{
-    QTest::addColumn<int>("directoryMode");
-    QTest::addColumn<bool>("fromTemplate");
-
-    QTest::newRow("unreadable template") << 0x7777 << true;
-    QTest::newRow("page directory not writable") << 0x5555 << false;
-}
-
-void TestPageFile::deniedByPermissions()
-{
-    QFETCH(int, directoryMode);
-    QFETCH(bool, fromTemplate);
-    QTemporaryDir dir;
-    const QString templatePath = dir.filePath(u"page.tpl"_s);
-    QVERIFY(WriteFileAtomically(templatePath, "<IP>", QFile::Permissions()));
-    const QString page = dir.filePath(kPageFileName);
-    QVERIFY(WriteFileAtomically(page, "old", QFile::Permissions(0x6666)));
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::Permissions(directoryMode)));
-    const PageContent content = Content(fromTemplate ? templatePath : QString());
-    QVERIFY(HoldsUnprivileged([&] { return Message(CreatePageFile(content, page)) == ErrnoMessage(EACCES); }));
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::Permissions(0x7700)));
-    QCOMPARE(ReadFile(page), "old"_ba);
-    QCOMPARE(Listing(dir.path()), QStringList({u"page.tpl"_s, kPageFileName}));
-}
-
-void TestPageFile::pageIsADirectory()
-{
-    QTemporaryDir dir;
-    const QString page = dir.filePath(kPageFileName);
-    QVERIFY(QDir(dir.path()).mkdir(kPageFileName));
-    QCOMPARE(Message(CreatePageFile(Content(), page)), ErrnoMessage(EISDIR));
-    QCOMPARE(Listing(dir.path()), QStringList({kPageFileName}));
-}
-
-void TestPageFile::symlinkReplacedNotFollowed()
-{
-    QTemporaryDir dir;
-    const QString target = dir.filePath(u"other.htm"_s);
-    QVERIFY(WriteFileAtomically(target, "target"));
-    const QString page = dir.filePath(kPageFileName);
-    QVERIFY(QFile::link(target, page));
-    QCOMPARE(Message(CreatePageFile(Content(), page)), QString());
-    QVERIFY(!QFileInfo(page).isSymLink());
-    QVERIFY(ReadFile(page).startsWith("<html>"));
-    QCOMPARE(ReadFile(target), "target"_ba);
-}
-
-void TestPageFile::newPageIsReadableByAllAndAnOldOneKeepsItsMode()
-{
-    QTemporaryDir dir;
-    const QString page = dir.filePath(kPageFileName);
-    QCOMPARE(Message(CreatePageFile(Content(), page)), QString());
-    const auto readableByAll = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    QCOMPARE(QFile::permissions(page) & ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser), readableByAll);
-    QVERIFY(QFile::setPermissions(page, QFile::ReadOwner | QFile::WriteOwner));
-    QCOMPARE(Message(CreatePageFile(Content(), page)), QString());
-    QCOMPARE(QFile::permissions(page) & ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser),
-             QFile::ReadOwner | QFile::WriteOwner);
-}
 
 QTEST_GUILESS_MAIN(TestPageFile)
 #include "test_page_file.moc"
