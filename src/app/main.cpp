@@ -6,6 +6,7 @@
 #include "app/unix_signals.h"
 #include "common/program_paths.h"
 #include "ui/state_images.h"
+#include "update/curl_handle.h"
 #include "version.h"
 
 int main(int argc, char** argv)
@@ -17,6 +18,8 @@ int main(int argc, char** argv)
     if (!instanceLock.TryAcquire(LockPathFor(ExecutablePath().toStdString())))
         return 0;
     UnixSignals::Install();
+    // libcurl is set up once, before any thread of the program or of Qt.
+    const CurlGlobal curlGlobal;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QLatin1String(kAppTitle));

@@ -13,6 +13,7 @@
 #include "support/test_servers.h"
 #include "ui/app_actions.h"
 #include "ui/tray_icon.h"
+#include "update/curl_handle.h"
 #include "update/local_ip.h"
 #include "update/page_file.h"
 
@@ -48,6 +49,7 @@ private:
     QStringList RunCycle();
     QString RemotePage() const { return servers_.FtpRoot() + QStringLiteral("/site/ip.html"); }
 
+    CurlGlobal curl_;
     test::TestServers servers_;
     QTemporaryDir dir_;
     std::unique_ptr<Lifecycle> life_;

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "../support/test_files.h"
-#include "settings/atomic_file.h"
+#include "common/file_io.h"
 #include "settings/autostart_entry.h"
 
 using namespace quendrel;
@@ -46,7 +46,7 @@ private slots:
         QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::link(elsewhere, path));
         WriteAutostartEntry("quendrel", "/q");
         QVERIFY(!QFileInfo::exists(elsewhere) && QFileInfo(path).isSymLink());
-        QVERIFY(WriteFileAtomically(elsewhere, AutostartEntryText("/old")));
+        QCOMPARE(WriteWholeFile(elsewhere, AutostartEntryText("/old")), 0);
         WriteAutostartEntry("quendrel", "/q");
         QCOMPARE(test::ReadFile(elsewhere), AutostartEntryText("/old"));
         QVERIFY(!QFileInfo(path).isSymLink());
@@ -58,7 +58,7 @@ private slots:
         QCOMPARE(QFileInfo(path).lastModified(), old);
         DeleteAutostartEntry("quendrel");
         QVERIFY(!QFileInfo::exists(path));
-        QVERIFY(WriteFileAtomically(path, "[Desktop Entry]\n"));
+        QCOMPARE(WriteWholeFile(path, "[Desktop Entry]\n"), 0);
         WriteAutostartEntry("quendrel", "/q");
         DeleteAutostartEntry("quendrel");
         QCOMPARE(test::ReadFile(path), "[Desktop Entry]\n"_ba);
