@@ -71,7 +71,8 @@ class Journeys(unittest.TestCase):
 
     # Waits until predicate is true (with hold: checks that it stays true a while); fails with what otherwise.
     def expect(self, predicate, what, hold=False):
-        self.assertTrue(x.holds(predicate) if hold else x.wait_until(predicate), self.state(what))
+        if not (x.holds(predicate) if hold else x.wait_until(predicate)):
+            self.fail(self.state(what))
 
     def assert_shown(self, what):
         self.expect(lambda: [x.window_state(w) for w in x.windows(CAPTION)] == [('IsViewable', 'Normal')],
@@ -176,11 +177,10 @@ class Journeys(unittest.TestCase):
         ini = self.dir / 'Quendrel.ini'
         ini.write_bytes(''.join(f'{line}\r\n' for line in SETTINGS.format(**ports).split()).encode())
         self.start()
-        uploaded = self.dir / 'servers/ftp/site/ip.html'
-        self.expect(uploaded.exists, 'no page uploaded')
-        page = uploaded.read_bytes()
+        self.expect(lambda: self.read('servers/ftp/site/ip.html').endswith(b'</center></body></html>\r\n'),
+                    'no whole page uploaded')
+        page = self.read('servers/ftp/site/ip.html')
         self.assertTrue(page.startswith(b'<html><body><center><b>203.0.113.7</b><br>'), page)
-        self.assertTrue(page.endswith(b'</center></body></html>\r\n'), page)
         self.assertEqual(self.read('temp.htm'), page)
         self.show()
         self.proc.send_signal(signal.SIGTERM)
@@ -207,6 +207,7 @@ class Journeys(unittest.TestCase):
     # Without a tray the window shows; once a tray appears the icon comes to it. File > Exit.
     def test_without_a_tray_then_file_exit(self):
         x.kill_group(self.tray)
+        self.assertTrue(x.wait_until(lambda: '"panel" "trayer"' not in x.run('xwininfo', '-root', '-tree')))
         self.start(in_tray=False)
         wid = self.assert_shown('start without a tray')
         type(self).tray = x.start_tray()
