@@ -6,6 +6,7 @@
 # exit, kills the groups of those still running.
 
 import atexit
+import contextlib
 import os
 import re
 import shutil
@@ -13,7 +14,6 @@ import signal
 import subprocess
 import tempfile
 import time
-from pathlib import Path
 
 TIMEOUT = 10.0  # for anything that should happen promptly
 CLICK_GAP = 0.6  # longer than a double-click interval: two clicks stay two clicks
@@ -40,13 +40,10 @@ def holds(predicate, duration=0.7):
 # Ends proc's process group: SIGTERM, then SIGKILL.
 def kill_group(proc, grace=3.0):
     for sig in (signal.SIGTERM, signal.SIGKILL):
-        if proc.poll() is not None:  # reaped: its group id may be reused
-            return
-        try:
-            os.killpg(proc.pid, sig)
-            proc.wait(grace)
-        except (OSError, subprocess.TimeoutExpired):
-            pass
+        if proc.poll() is None:  # once reaped, its group id may be reused
+            with contextlib.suppress(OSError, subprocess.TimeoutExpired):
+                os.killpg(proc.pid, sig)
+                proc.wait(grace)
 
 
 # Starts a program in a new process group, with env (default: ENV).
@@ -57,49 +54,48 @@ def popen(*args, env=None, stderr=subprocess.DEVNULL, **kwargs):
     return proc
 
 
-# Runs an X tool; returns its output: '' if it failed or timed out (with check: raises then).
-def run(*args, check=False):
-    try:
+# Runs a probe; returns its output, '' if it failed or timed out.
+def run(*args):
+    with contextlib.suppress(subprocess.TimeoutExpired):
         result = subprocess.run(args, env=ENV, stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                timeout=TIMEOUT, check=check)
-    except subprocess.TimeoutExpired:
-        if check:
-            raise
-        return ''
-    return result.stdout if result.returncode == 0 else ''
+                                timeout=TIMEOUT)
+        return result.stdout if result.returncode == 0 else ''
+    return ''
 
 
-# Starts Xvfb on a free display, openbox and, if tray, trayer.
+# Sends input or a window request; raises if xdotool fails.
+def xdotool(*args):
+    subprocess.run(('xdotool', *args), env=ENV, stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT,
+                   check=True)
+
+
+# Starts Xvfb on a free display (it picks one and says which once it accepts
+# connections), openbox and, if tray, trayer; returns trayer's process.
 def start(tray=True):
     ENV.update({k: v for k, v in os.environ.items() if not k.startswith('XDG_') and k != 'DBUS_SESSION_BUS_ADDRESS'})
     ENV['HOME'] = tempfile.mkdtemp(prefix='x-session-home-')  # no user configuration applies
-    for n in range(20, 120):
-        lock = f'/tmp/.X{n}-lock'
-        if os.path.exists(lock) or os.path.exists(f'/tmp/.X11-unix/X{n}'):
-            continue
-        ENV['DISPLAY'] = f':{n}'
-        # -noreset: else the server resets when its last client (a probe) leaves,
-        # and a client connecting then is refused.
-        xvfb = popen('Xvfb', f':{n}', '-screen', '0', '1280x800x24', '-nolisten', 'tcp', '-noreset')
-        # Ready once a server answers; ours if alive and named in the lock file (else it lost a race).
-        if wait_until(lambda: xvfb.poll() is not None or run('xdpyinfo')) and xvfb.poll() is None \
-                and Path(lock).read_text().strip() == str(xvfb.pid):
-            break
-        kill_group(xvfb)
-    else:
-        raise RuntimeError('no free display, or Xvfb does not start')
+    read_end, write_end = os.pipe()
+    # -noreset: else the server resets when its last client (a probe) leaves,
+    # and a client connecting then is refused.
+    popen('Xvfb', '-displayfd', str(write_end), '-screen', '0', '1280x800x24', '-nolisten', 'tcp', '-noreset',
+          pass_fds=(write_end,))
+    os.close(write_end)
+    with os.fdopen(read_end) as display:
+        ENV['DISPLAY'] = ':' + display.readline().strip()
+    if ENV['DISPLAY'] == ':':
+        raise RuntimeError('Xvfb did not start')
     popen('openbox')
     if not wait_until(lambda: '(WINDOW)' in run('xprop', '-root', '_NET_SUPPORTING_WM_CHECK')):
         raise RuntimeError('openbox did not start')
-    if tray:
-        start_tray()
+    return start_tray() if tray else None
 
 
 def start_tray():
-    popen('trayer', '--edge', 'top', '--align', 'right', '--widthtype', 'request', '--height', '24',
-          '--SetDockType', 'true', '--transparent', 'false')
+    proc = popen('trayer', '--edge', 'top', '--align', 'right', '--widthtype', 'request', '--height', '24',
+                 '--SetDockType', 'true', '--transparent', 'false')
     if not wait_until(lambda: '"panel": ("panel" "trayer")' in run('xwininfo', '-root', '-tree')):
         raise RuntimeError('trayer did not show its panel')
+    return proc
 
 
 def stop():
@@ -148,20 +144,12 @@ def windows(name, visible=False):
     return [int(w) for w in ids.split()]
 
 
-# `xwininfo -id` fields, e.g. 'Map State', 'Absolute upper-left X'; {} if wid is gone.
-def info(wid):
-    lines = run('xwininfo', '-id', str(wid)).splitlines()
-    return dict(line.strip().split(': ', 1) for line in lines if ': ' in line)
-
-
-def map_state(wid):
-    return info(wid).get('Map State')
-
-
-# ICCCM WM_STATE ('Normal', 'Iconic', 'Withdrawn'), None if unset.
-def wm_state(wid):
-    m = re.search(r'window state: (\w+)', run('xprop', '-id', str(wid), 'WM_STATE'))
-    return m and m[1]
+# (map state, ICCCM WM_STATE) of window wid, e.g. ('IsViewable', 'Normal');
+# None for what is unset, both None once the window is gone.
+def window_state(wid):
+    mapped = re.search(r'Map State: (\w+)', run('xwininfo', '-id', str(wid)))
+    managed = re.search(r'window state: (\w+)', run('xprop', '-id', str(wid), 'WM_STATE'))
+    return mapped and mapped[1], managed and managed[1]
 
 
 # Ids of the program's viewable popup menus: override-redirect top-level
@@ -177,14 +165,10 @@ def menus(wm_class='Quendrel'):
 def click(x, y, button=1):
     global _last_click
     time.sleep(max(0.0, _last_click + CLICK_GAP - time.monotonic()))
-    run('xdotool', 'mousemove', str(x), str(y), 'click', str(button), check=True)
+    xdotool('mousemove', str(x), str(y), 'click', str(button))
     _last_click = time.monotonic()
 
 
 def click_icon(button=1):
-    icons = tray_icons()
-    if len(icons) != 1:
-        raise RuntimeError(f'not one tray icon: {icons}')
-    *_, w, h, x, y = icons[0]
+    [(*_, w, h, x, y)] = tray_icons()  # ValueError unless there is exactly one
     click(x + w // 2, y + h // 2, button)
-

@@ -1,0 +1,232 @@
+#!/usr/bin/python3
+# End-to-end tests: the real program under a private Xvfb with openbox and
+# trayer, driven as a user would, in a few journeys that each go through
+# several of its promises (tray and window, settings kept, the update cycle).
+#
+# Run: /usr/bin/python3 tests/e2e/test_journeys.py --binary build/Quendrel [unittest options]
+
+import argparse
+import contextlib
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+SUPPORT = Path(__file__).resolve().parent.parent / 'support'
+sys.path.insert(0, str(SUPPORT))
+import x_session as x  # noqa: E402
+
+CAPTION = 'Quendrel 4.6'
+# Update on start, at once, with the address from the local IP web page, uploaded as site/ip.html by passive FTP.
+SETTINGS = ('[Settings] CheckOnStart=1 DelayCheckOnStart=0 Interval=5 WebpageType=-1 DestFilename=ip.html '
+            'Server=127.0.0.1 Port={ftp} Username=writer Password=c2VjcmV0 RemotePath=site PasActFlag=0 ConnectType=0 '
+            'IPWebPage=http://127.0.0.1:{http}/ip StartString=<ip> EndString=</ip>')
+
+
+# Whether a TCP connection to 127.0.0.1:port is established (as the kernel
+# lists them, whoever opened it).
+def connected_to(port):
+    rows = [line.split() for line in Path('/proc/net/tcp').read_text().splitlines()[1:]]
+    return any(r[2] == f'0100007F:{port:04X}' and r[3] == '01' for r in rows)
+
+
+class Journeys(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.addClassCleanup(x.stop)
+        cls.tray = x.start()
+
+    # Each journey has a fresh copy of the program in a new directory, with its own HOME and, the directory itself
+    # (0700 from mkdtemp), XDG_RUNTIME_DIR: the single-instance lock belongs to the copy.
+    def setUp(self):
+        if self.tray.poll() is not None:  # the journey without a tray failed before starting it again
+            type(self).tray = x.start_tray()
+        self.dir = Path(os.path.realpath(self.enterContext(tempfile.TemporaryDirectory(prefix='quendrel-e2e-'))))
+        (self.dir / 'home').mkdir()
+        self.exe = shutil.copy2(BINARY, str(self.dir / 'Quendrel'))
+
+    # Starts self.exe; in_tray: waits for its icon. Killed at the journey's end at the latest.
+    def start(self, in_tray=True):
+        env = {'DISPLAY': x.ENV['DISPLAY'], 'HOME': f'{self.dir}/home', 'XDG_RUNTIME_DIR': self.dir}
+        self.proc = x.popen(self.exe, env=env, cwd=self.dir, stderr=None)  # its messages go to the test log
+        self.addCleanup(x.kill_group, self.proc)
+        if in_tray:
+            self.expect(lambda: len(x.tray_icons()) == 1, 'not one tray icon at start')
+        return self.proc
+
+    def read(self, name):
+        path = self.dir / name
+        return path.read_bytes() if path.exists() else b''
+
+    # what, with what the screen and the program look like now.
+    def state(self, what):
+        wins = [x.window_state(w) for w in x.windows(CAPTION)]
+        return f'{what}\n  seen: {len(x.tray_icons())} tray icons, windows {wins}, exit status {self.proc.poll()}'
+
+    # Waits until predicate is true (with hold: checks that it stays true a while); fails with what otherwise.
+    def expect(self, predicate, what, hold=False):
+        if not (x.holds(predicate) if hold else x.wait_until(predicate)):
+            self.fail(self.state(what))
+
+    def assert_shown(self, what):
+        self.expect(lambda: [x.window_state(w) for w in x.windows(CAPTION)] == [('IsViewable', 'Normal')],
+                    f'{what}: not one window {CAPTION!r}, shown in normal state')
+        return x.windows(CAPTION)[0]
+
+    # Hidden to the tray: unmapped and withdrawn, not iconic.
+    def assert_hidden(self, wid, what):
+        self.expect(lambda: x.window_state(wid) in (('IsUnMapped', None), ('IsUnMapped', 'Withdrawn')),
+                    f'{what}: window not hidden')
+
+    def show(self):
+        x.click_icon()
+        return self.assert_shown('left click on the tray icon')
+
+    def choose_last_item(self, open_menu, what):
+        open_menu()
+        self.expect(x.menus, f'{what}: no menu opened')
+        x.xdotool('key', 'Up', 'Return')
+
+    # proc.wait raises TimeoutExpired if the program does not end within seconds.
+    def assert_exits(self, what, seconds=x.TIMEOUT):
+        self.assertEqual(self.proc.wait(seconds), 0, self.state(f'{what}: exit status'))
+        self.expect(lambda: not x.tray_icons(), f'{what}: tray icon left')
+
+    def keys(self, keys):
+        x.xdotool('key', '--delay', '30', *keys.split())
+
+    # Starts hidden, holding no window until the first show; a second start leaves at once; the window shows and
+    # hides from the tray, cannot be closed from its frame, minimises to the tray, saving what was typed in it; Exit
+    # in the tray menu; started again, saving changes nothing, and each termination signal ends it.
+    def test_life_in_the_tray_and_settings_kept(self):
+        first = self.start()
+        self.expect(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION),
+                    'a window exists, or not one tray icon, at start', hold=True)
+        files = lambda: sorted((p, p.stat().st_mtime_ns) for p in self.dir.rglob('*'))  # noqa: E731
+        before = files()
+        self.assertEqual(self.start(in_tray=False).wait(5), 0, 'exit status of the second start')
+        self.proc = first
+        self.assertEqual(files(), before, 'the second start wrote to its directory or home')
+        pids = []
+        for link in Path('/proc').glob('[0-9]*/exe'):
+            with contextlib.suppress(OSError):  # ended meanwhile, or another user's
+                pids += [int(link.parent.name)] if os.readlink(link) == self.exe else []
+        self.assertEqual(pids, [first.pid], 'processes of this copy')
+
+        wid = self.show()
+        x.xdotool('windowactivate', '--sync', str(wid))  # keys go to the active window
+        # The tab strip has the focus: to "FTP Server", into the server box, back to "General": start at logon,
+        # update on start, then a 0 as interval.
+        self.keys('Right Right Tab')
+        x.xdotool('type', '--delay', '30', 'ftp.example.net')
+        self.keys('shift+Tab Left Left Tab space Tab Tab space Tab Tab Tab 0')
+        self.expect(lambda: x.windows('Quendrel', visible=True), 'no message for an interval of 0')
+        self.keys('Return')
+        self.expect(lambda: not x.windows('Quendrel', visible=True), 'message stayed open')
+
+        x.xdotool('windowactivate', '--sync', str(wid))  # alt+F4 goes to the active window
+        for what, close in (('alt+F4', lambda: self.keys('alt+F4')),
+                            ('close button', lambda: x.click(*x.close_button(wid)))):
+            close()
+            self.expect(lambda: x.window_state(wid)[0] == 'IsViewable' and self.proc.poll() is None,
+                        f'{what} closed the window or ended the program', hold=True)
+        x.xdotool('windowminimize', str(wid))
+        self.assert_hidden(wid, 'minimise')
+        self.expect(lambda: x.window_state(wid)[0] == 'IsUnMapped' and self.proc.poll() is None,
+                    'minimised window came back by itself, or the program ended', hold=True)
+        for line in (b'Server=ftp.example.net', b'StartWithWindows=1', b'CheckOnStart=1', b'Interval=5'):
+            self.expect(lambda: line + b'\r\n' in self.read('Quendrel.ini'), f'{line} not saved at minimise')
+        self.assertEqual((self.dir / 'Quendrel.ini').stat().st_mode & 0o777, 0o600)
+        entry = self.dir / 'home/.config/autostart/Quendrel.desktop'
+        self.assertIn(f'Exec="{self.exe}"\n', entry.read_text())
+        validate = subprocess.run(['desktop-file-validate', entry], capture_output=True, text=True)
+        self.assertEqual((validate.returncode, validate.stdout), (0, ''), 'autostart entry is not valid')
+
+        self.assertEqual(self.show(), wid, 'another window came back')
+        self.assertNotIn('_NET_WM_STATE_HIDDEN', x.run('xprop', '-id', str(wid), '_NET_WM_STATE'),
+                         self.state('restored window still marked minimised'))
+        x.click_icon()
+        self.assert_hidden(wid, 'second left click on the tray icon')
+        self.choose_last_item(lambda: x.click_icon(3), 'right click on the tray icon')
+        self.assert_exits('tray menu Exit')
+
+        after_exit = self.read('Quendrel.ini')
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+            self.start().send_signal(sig)
+            self.assert_exits(f'started again, {sig.name}')
+            self.assertEqual(self.read('Quendrel.ini'), after_exit, f'started again and ended by {sig.name}')
+
+    # Started with "update on start", it fetches a local IP web page and uploads the page by FTP. Then a renamed
+    # copy, reading the same settings file but keeping its own list file, starts a cycle that hangs: its window
+    # stays usable and the cycle does not hold up the end.
+    def test_update_then_a_renamed_copy_with_a_hanging_cycle(self):
+        # The servers end when their stdin closes, so they cannot outlive the journey.
+        servers = subprocess.Popen(['/usr/bin/python3', SUPPORT / 'servers.py', '--root', self.dir / 'servers'],
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.enterContext(servers)  # at the end: stdin closed, waited for
+        ready = servers.stdout.readline().split()
+        self.assertEqual(ready[:1], ['READY'])
+        ports = {k: int(v) for k, v in (field.split('=') for field in ready[1:])}
+        hang = f'http://127.0.0.1:{ports["http"]}/hang'
+        ini = self.dir / 'Quendrel.ini'
+        ini.write_bytes(''.join(f'{line}\r\n' for line in SETTINGS.format(**ports).split()).encode())
+        self.start()
+        self.expect(lambda: self.read('servers/ftp/site/ip.html').endswith(b'</center></body></html>\r\n'),
+                    'no whole page uploaded')
+        page = self.read('servers/ftp/site/ip.html')
+        self.assertTrue(page.startswith(b'<html><body><center><b>203.0.113.7</b><br>'), page)
+        self.assertEqual(self.read('temp.htm'), page)
+        self.show()
+        self.proc.send_signal(signal.SIGTERM)
+        self.assert_exits('SIGTERM after the update')
+
+        ini.write_bytes(ini.read_bytes().replace(b'/ip\r\n', b'/hang\r\n'))
+        (self.dir / 'Quendrel.dat').write_bytes(b'"http://listed.example/"\r\n')
+        self.exe = shutil.copy2(self.exe, str(self.dir / 'Other'))
+        self.start()
+        self.expect(lambda: connected_to(ports['http']), 'the renamed copy did not ask for the IP web page')
+        wid = self.show()  # the window thread is not blocked by the cycle
+        x.click_icon()
+        self.assert_hidden(wid, 'left click during the cycle')
+        ini.unlink()  # saved when shown: what is there at the end, the end saved
+        self.proc.send_signal(signal.SIGTERM)
+        self.assert_exits('SIGTERM during a hanging cycle', seconds=5)  # the cycle does not hold up the end
+        self.assertFalse(connected_to(ports['http']), 'the connection outlived the program')
+        # All settings saved into the shared file; the copy's list starts from its address page.
+        for line in ('StartWithWindows=0', 'Server=127.0.0.1', 'IPWebPage=' + hang):
+            self.assertIn(f'{line}\r\n'.encode(), ini.read_bytes())
+        self.assertEqual(self.read('Other.dat'), f'"{hang}"\r\n'.encode())
+        self.assertEqual(self.read('Quendrel.dat'), b'"http://listed.example/"\r\n')
+
+    # Without a tray the window shows; once a tray appears the icon comes to it. File > Exit.
+    def test_without_a_tray_then_file_exit(self):
+        x.kill_group(self.tray)
+        self.assertTrue(x.wait_until(lambda: '"panel" "trayer"' not in x.run('xwininfo', '-root', '-tree')))
+        self.start(in_tray=False)
+        wid = self.assert_shown('start without a tray')
+        type(self).tray = x.start_tray()
+        self.expect(lambda: len(x.tray_icons()) == 1, 'no icon once trayer runs')
+        x.click_icon()
+        self.assert_hidden(wid, 'left click on the icon that came with the tray')
+        self.show()
+        left, top = next(r[6:8] for r in x.tree() if r[1] == wid)
+        # "File" is the menu bar's first entry, at the window's top left.
+        self.choose_last_item(lambda: x.click(left + 15, top + 10), 'click on File')
+        self.assert_exits('File > Exit')
+
+
+if __name__ == '__main__':
+    parser = argparse.ArgumentParser(usage='%(prog)s --binary PATH/TO/Quendrel [unittest options]')
+    parser.add_argument('--binary', required=True)
+    args, rest = parser.parse_known_args()
+    BINARY = os.path.abspath(args.binary)  # the program under test
+    # Stopped from outside (a driver's timeout, say): unwind, so what was started here ends.
+    for signum in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, signal.default_int_handler)
+    unittest.main(argv=sys.argv[:1] + rest)
