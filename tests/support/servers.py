@@ -14,8 +14,8 @@
 #   writer  may read and write everything
 #   reader  may only list and download
 #   mute    as writer, but QUIT is never answered
-# Every command the FTP server receives is appended to DIR/ftp-commands.log
-# (passwords as "PASS ***").
+# Every command the FTP server receives is appended to DIR/ftp-commands.log,
+# PASS and EPRT without their arguments (the password; a port that changes).
 # DIR/ftp/site and DIR/ftp/site/nested dir/deeper are created at start.
 #
 # HTTP routes (GET; the answer ends where the connection closes, unless it
@@ -23,10 +23,9 @@
 #   /ip                      an IP page: <ip>203.0.113.7</ip>
 #   /echo?status=N&body=B    status N (default 200), body B percent-decoded
 #                            to bytes, so UTF-8 text sent percent-encoded
-#                            comes back as UTF-8
+#                            comes back as UTF-8; without B, the request's
+#                            header lines, each ended by LF, then an empty one
 #   /redirect?to=URL         302 to URL (without it: to itself, a loop)
-#   /headers                 the request's header lines, each ended by LF,
-#                            then an empty line
 #   /close-mid-body?body=B   promises 100000 bytes, sends B, closes
 #   /hang                    never answers
 #   /stall-after-start       promises 100000 bytes, sends 100, then nothing
@@ -70,7 +69,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # A query value as bytes: http.server gives the request line as latin-1
     # text, and latin-1 maps each percent-decoded byte to one character.
     def param(self, name, default=b''):
-        values = parse_qs(urlsplit(self.path).query, encoding='latin-1').get(name)
+        values = parse_qs(urlsplit(self.path).query, keep_blank_values=True, encoding='latin-1').get(name)
         return values[0].encode('latin-1') if values else default
 
     def reply(self, status, body, *headers):
@@ -84,13 +83,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.reply(200, b'<html><body>Your address: <ip>203.0.113.7</ip></body></html>')
 
     def route_echo(self):
-        self.reply(int(self.param('status', b'200')), self.param('body'))
+        self.reply(int(self.param('status', b'200')), self.param('body', str(self.headers).encode()))
 
     def route_redirect(self):
         self.reply(302, b'', ('Location', self.param('to', self.path.encode()).decode('latin-1')))
-
-    def route_headers(self):
-        self.reply(200, str(self.headers).encode())
 
     def route_close_mid_body(self):
         self.reply(200, self.param('body'), ('Content-Length', '100000'))
@@ -116,7 +112,7 @@ class Ftp(FTPHandler):
 
     def pre_process_command(self, line, cmd, arg):
         with open(self.command_log, 'a', encoding='utf-8', errors='replace') as log:
-            log.write(('PASS ***' if cmd == 'PASS' else line) + '\n')
+            log.write((cmd if cmd in ('PASS', 'EPRT') else line) + '\n')
         if cmd != 'QUIT' or self.username != 'mute':  # mute's QUIT: the connection just stays open
             super().pre_process_command(line, cmd, arg)
 
@@ -135,23 +131,21 @@ def main():
 
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: sys.exit(0))
-    http_server = http.server.ThreadingHTTPServer((HOST, 0), Handler)
-    ftp_server = FTPServer((HOST, 0), Ftp)
+    web = http.server.ThreadingHTTPServer((HOST, 0), Handler)
+    ftp = FTPServer((HOST, 0), Ftp)
     # Listens and never accepts: the system completes each connection, and
     # nothing is ever said on it.
     silent = socket.create_server((HOST, 0))
-    for serve in (http_server.serve_forever, lambda: ftp_server.serve_forever(handle_exit=False)):
+    for serve in (web.serve_forever, lambda: ftp.serve_forever(handle_exit=False)):
         threading.Thread(target=serve, daemon=True).start()
-    print(f'READY http={http_server.server_address[1]} ftp={ftp_server.address[1]} '
-          f'silent={silent.getsockname()[1]}', flush=True)
+    print(f'READY http={web.server_address[1]} ftp={ftp.address[1]} silent={silent.getsockname()[1]}', flush=True)
 
     # Until stdin ends; os.read rather than sys.stdin, so that a signal's
     # exit is not held up by the buffered reader's lock.
     with contextlib.suppress(OSError):
         while os.read(0, 4096):
             pass
-    return 0
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    main()

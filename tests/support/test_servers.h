@@ -19,7 +19,13 @@ namespace quendrel::test {
 // to the test's own.
 class TestServers {
 public:
-    ~TestServers() { Stop(); }
+    // SIGTERM; the script then ends with status 0.
+    ~TestServers()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(3000) || process_.exitStatus() != QProcess::NormalExit || process_.exitCode())
+            qWarning("TestServers: the servers ended badly (exit code %d)", process_.exitCode());
+    }
 
     // Starts the servers and waits until they listen; false, with a warning,
     // when they did not come up.
@@ -48,7 +54,8 @@ public:
     // The directory all FTP users log in to; it holds "site" and
     // "site/nested dir/deeper".
     QString FtpRoot() const { return root_.filePath(QStringLiteral("ftp")); }
-    // Every command the FTP server received, one per line, passwords hidden.
+    // Every command the FTP server received, one per line; PASS and EPRT
+    // without their arguments.
     QString FtpCommandLog() const { return root_.filePath(QStringLiteral("ftp-commands.log")); }
 
     // Whether a client's connection to the silent port stands: in
@@ -62,16 +69,6 @@ public:
     }
 
 private:
-    // SIGTERM; the script then ends with status 0.
-    void Stop()
-    {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        if (!process_.waitForFinished(3000) || process_.exitStatus() != QProcess::NormalExit || process_.exitCode())
-            qWarning("TestServers: the servers ended badly (exit code %d)", process_.exitCode());
-    }
-
     quint16 Port(QStringView server) const { return ports_.captured(server).toUShort(); }
 
     QTemporaryDir root_;

@@ -39,16 +39,15 @@ private slots:
     void getsTheAddress_data()
     {
         QTest::addColumn<Case>("row");
-        // The request's header lines after the Host line.
-        QTest::newRow("headers sent") << Case{Url("/headers"), "Quendrel\nAccept: */*\nCache-Control: no-cache\n"
+        // Without a body: the request's header lines, after the Host line.
+        QTest::newRow("headers sent") << Case{Url("/echo"), "Quendrel\nAccept: */*\nCache-Control: no-cache\n"
                                               "Pragma: no-cache", {}, "User-Agent:", "\n\n"};
         QTest::newRow("redirection followed") << Case{Url("/redirect?to=/ip"), "203.0.113.7"};
         QTest::newRow("status not examined") << Case{Url("/echo?status=404&body=", "<ip>192.0.2.1</ip>"), "192.0.2.1"};
         QTest::newRow("endless, cut at the cap") << Case{Url("/endless"), "192.0.2.99"};
         QTest::newRow("empty page") << Case{Echo({}), {}, kUnableToParse};
-        QTest::newRow("UTF-8") << Case{Echo("\xC3\xA9t\xC3\xA9: 192.0.2.5 \xE2\x82\xAC"), "192.0.2.5", {}, "été:",
-                                       "€"};
-        QTest::newRow("Windows-1252") << Case{Echo("\xE9t\xE9: 192.0.2.6 \x80"), "192.0.2.6", {}, "été:", "€"};
+        QTest::newRow("UTF-8") << Case{Echo("\xC3\xA9: 192.0.2.5 \xE2\x82\xAC"), "192.0.2.5", {}, "é:", "€"};
+        QTest::newRow("Windows-1252") << Case{Echo("\xE9: 192.0.2.6 \x80"), "192.0.2.6", {}, "é:", "€"};
         // Closed short of its length, in the middle of the euro sign's three
         // bytes: what came is the page, and still read as UTF-8.
         QTest::newRow("cut mid-character")
@@ -57,8 +56,7 @@ private slots:
         QTest::newRow("first markers, case counts") << Case{Echo("<IP>a<ip>b</IP>c</ip><ip>d</ip>"), "b</IP>c"};
         QTest::newRow("only spaces trimmed") << Case{Echo("<ip>  \t1.2.3.4\n  </ip>"), "\t1.2.3.4\n"};
         QTest::newRow("adjacent markers") << Case{Echo("<ip></ip>"), {}};
-        const QString invalid = u"Invalid procedure call or argument - 5"_s;
-        QTest::newRow("end inside start") << Case{Echo("ab1.2.3.4b"), {}, invalid, "ab", "b"};
+        QTest::newRow("end in start") << Case{Echo("ab1b"), {}, "Invalid procedure call or argument - 5", "ab", "b"};
         QTest::newRow("refused port") << Case{"http://127.0.0.1:1/", {}, kNoPage};
         QTest::newRow("file scheme") << Case{"file:///etc/passwd", {}, kNoPage};
         QTest::newRow("redirection to a file") << Case{Url("/redirect?to=", "file:///etc/passwd"), {}, kNoPage};
