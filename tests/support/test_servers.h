@@ -46,11 +46,11 @@ public:
         return ports_.hasMatch();
     }
 
-    quint16 FtpPort() const { return Port(u"ftp"); }
+    quint16 FtpPort() const { return ports_.captured(u"ftp").toUShort(); }
     // Accepts connections and never sends anything.
-    quint16 SilentPort() const { return Port(u"silent"); }
+    quint16 SilentPort() const { return ports_.captured(u"silent").toUShort(); }
     // "http://127.0.0.1:<port>" followed by path ("/ip", "/echo?body=...").
-    QString HttpUrl(const QString& path) const { return "http://127.0.0.1:" + QString::number(Port(u"http")) + path; }
+    QString HttpUrl(const QString& path) const { return "http://127.0.0.1:" + ports_.captured(u"http") + path; }
     // The directory all FTP users log in to; it holds "site" and
     // "site/nested dir/deeper".
     QString FtpRoot() const { return root_.filePath(QStringLiteral("ftp")); }
@@ -69,8 +69,6 @@ public:
     }
 
 private:
-    quint16 Port(QStringView server) const { return ports_.captured(server).toUShort(); }
-
     QTemporaryDir root_;
     QProcess process_;
     // The READY line's match; no ports before it came.
