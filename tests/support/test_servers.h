@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QTemporaryDir>
+#include <QtDebug>
+
+#include "support/test_files.h"
 
 namespace quendrel::test {
 
@@ -10,42 +15,64 @@ namespace quendrel::test {
 // private temporary directory, for as long as this object lives.
 //
 // The script's stdin stays an open pipe: it ends when the pipe closes, so a
-// test that crashes does not leave the servers behind.
+// test that crashes does not leave the servers behind. Its error output goes
+// to the test's own.
 class TestServers {
 public:
-    TestServers();
-    ~TestServers();
-    TestServers(const TestServers&) = delete;
-    TestServers& operator=(const TestServers&) = delete;
+    // SIGTERM; the script then ends with status 0.
+    ~TestServers()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(3000) || process_.exitStatus() != QProcess::NormalExit || process_.exitCode())
+            qWarning("TestServers: the servers ended badly (exit code %d)", process_.exitCode());
+    }
 
-    // Starts the servers and waits until they listen. False, with the
-    // script's error output as a warning, when they did not come up.
-    bool Start();
+    // Starts the servers and waits until they listen; false, with a warning,
+    // when they did not come up.
+    bool Start()
+    {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const QString script = QStringLiteral(QUENDREL_TEST_SUPPORT_DIR "/servers.py");
+        process_.start(QStringLiteral("/usr/bin/python3"), {script, QStringLiteral("--root"), root_.path()});
+        // The line may come in pieces (the script's output may be unbuffered).
+        const QDeadlineTimer deadline(15000);
+        while (!process_.canReadLine() && process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+        }
+        static const QRegularExpression ready(
+            QStringLiteral("^READY http=(?<http>\\d+) ftp=(?<ftp>\\d+) silent=(?<silent>\\d+)\\n$"));
+        ports_ = ready.match(QString::fromLatin1(process_.readLine()));
+        if (!ports_.hasMatch())
+            qWarning("TestServers: the servers did not start: %s", qPrintable(process_.errorString()));
+        return ports_.hasMatch();
+    }
 
-    quint16 FtpPort() const { return ftpPort_; }
+    quint16 FtpPort() const { return ports_.captured(u"ftp").toUShort(); }
     // Accepts connections and never sends anything.
-    quint16 SilentPort() const { return silentPort_; }
-    // Whether a client's connection to the silent port stands.
-    bool SilentPortConnected() const;
-    // "http://127.0.0.1:<port>" followed by pathAndQuery ("/ip", "/echo?body=...").
-    QString HttpUrl(const QString& pathAndQuery) const;
+    quint16 SilentPort() const { return ports_.captured(u"silent").toUShort(); }
+    // "http://127.0.0.1:<port>" followed by path ("/ip", "/echo?body=...").
+    QString HttpUrl(const QString& path) const { return "http://127.0.0.1:" + ports_.captured(u"http") + path; }
     // The directory all FTP users log in to; it holds "site" and
     // "site/nested dir/deeper".
     QString FtpRoot() const { return root_.filePath(QStringLiteral("ftp")); }
-    // Every command the FTP server received, one per line, passwords hidden.
+    // Every command the FTP server received, one per line; PASS and EPRT
+    // without their arguments.
     QString FtpCommandLog() const { return root_.filePath(QStringLiteral("ftp-commands.log")); }
 
-private:
-    void Stop();
-    // The script's error output, kept beside the FTP home: a pipe nobody
-    // reads could fill up and stall the servers in the middle of a test.
-    QString ErrorLog() const { return root_.filePath(QStringLiteral("servers.stderr")); }
+    // Whether a client's connection to the silent port stands: in
+    // /proc/net/tcp, one with local address 127.0.0.1:port (in hex) and
+    // state 01, established.
+    bool SilentPortConnected() const
+    {
+        const QString local = QStringLiteral("0100007F:%1").arg(SilentPort(), 4, 16, QLatin1Char('0')).toUpper();
+        const QRegularExpression established(QStringLiteral("(?m)^ *\\d+: ") + local + QStringLiteral(" \\S+ 01 "));
+        return established.match(QString::fromLatin1(ReadFile(QStringLiteral("/proc/net/tcp")))).hasMatch();
+    }
 
+private:
     QTemporaryDir root_;
     QProcess process_;
-    quint16 httpPort_ = 0;
-    quint16 ftpPort_ = 0;
-    quint16 silentPort_ = 0;
+    // The READY line's match; no ports before it came.
+    QRegularExpressionMatch ports_;
 };
 
 }  // namespace quendrel::test

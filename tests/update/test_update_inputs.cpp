@@ -1,7 +1,9 @@
+#include <QProcess>
 #include <QTest>
 
 #include <tuple>
 
+#include "update/local_ip.h"
 #include "update/update_inputs.h"
 
 using namespace quendrel;
@@ -22,6 +24,8 @@ const std::tuple<const char*, QString UpdateInputs::*, const char*> kTextInputs[
 
 }  // namespace
 
+// What an update cycle starts from: the port box's text, the fields it
+// needs, the date and time it shows, the host's own addresses.
 class TestUpdateInputs : public QObject {
     Q_OBJECT
 
@@ -29,27 +33,26 @@ private slots:
     void takePort_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("locale");
         // The port; " reset" when the box gets "21" back; then the failure, if any.
         QTest::addColumn<QString>("verdict");
-        const QLocale c = QLocale::c();
         const QString overflow = u"21 Overflow - 6"_s;
         // Parsing and rounding themselves are the scheduler tests' concern.
-        QTest::newRow("empty") << "" << c << "21 reset";
-        QTest::newRow("half to even") << "2122.5" << c << "2122";
-        QTest::newRow("zero") << "0" << c << "0";
-        QTest::newRow("highest") << "65535" << c << "65535";
-        QTest::newRow("one above") << "65536" << c << overflow;
-        QTest::newRow("rounds above") << "65535.5" << c << overflow;
-        QTest::newRow("negative") << "-1" << c << overflow;
-        QTest::newRow("German decimal comma") << "2121,5" << QLocale(u"de_DE"_s) << "2122";
+        QTest::newRow("empty") << "" << "C" << "21 reset";
+        QTest::newRow("zero") << "0" << "C" << "0";
+        QTest::newRow("highest") << "65535" << "C" << "65535";
+        QTest::newRow("one above") << "65536" << "C" << overflow;
+        QTest::newRow("rounds above") << "65535.5" << "C" << overflow;
+        QTest::newRow("negative") << "-1" << "C" << overflow;
+        // Rounded half to even, in the locale's own way of writing numbers.
+        QTest::newRow("German, half to even") << "2122,5" << "de_DE" << "2122";
     }
 
     void takePort()
     {
         QFETCH(QString, text);
-        QFETCH(QLocale, locale);
-        QLocale::setDefault(locale);
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
         const PortVerdict verdict = TakePort(text);
         const QString failure = verdict.failure ? verdict.failure->message : QString();
         QTEST(u"%1%2 %3"_s.arg(verdict.port).arg(verdict.resetText ? " reset" : "", failure).trimmed(), "verdict");
@@ -86,6 +89,17 @@ private slots:
         QFETCH(QLocale, locale);
         const QDateTime moment(QDate(2024, 1, 15), QTime(13, 5, 9));
         QTEST(CycleDateText(moment, locale) + u' ' + CycleTimeText(moment, locale), "texts");
+    }
+
+    // The host name's IPv4 addresses as the system's resolver gives them,
+    // each once (getent lists each once per socket type), in its order.
+    void localAddressesAreTheResolvers()
+    {
+        QProcess getent;
+        getent.start(u"/bin/sh"_s, {u"-c"_s, u"getent ahostsv4 \"$(hostname)\" | "
+                                             "awk '!seen[$1]++ { printf \"%s%s\", sep, $1; sep = \", \" }'"_s});
+        QVERIFY(getent.waitForFinished(10000));
+        QCOMPARE(GetLocalIP(), QString::fromLatin1(getent.readAllStandardOutput()));
     }
 };
 
