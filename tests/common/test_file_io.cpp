@@ -23,9 +23,10 @@ static struct stat StatOf(const QString& path)
     return info;
 }
 
-// A row of the write table. In the place of "f" before the write: a "file" ("old", mode 0640), a "link" to such a
-// file "other", a "dangling" link to "other", a "fifo", or nothing; the error of a read of it with a limit of 2 bytes;
-// then the mode of the file the bytes go to and whether it was replaced by a new one; then the write and its error.
+// A row of the write table: what is in the place of "f" before the write ("file": "old" with mode 0640; "link": a
+// link to such a file "other"; "dangling link": a link to "other", which is missing; "fifo"; "": nothing), the error
+// of a read of it with a limit of 2 bytes, the mode of the file the bytes go to and whether a new file took its
+// place, then the write itself and the error it gives.
 struct Write {
     QString what;
     int readError, modeAfter = 0640;
@@ -58,9 +59,10 @@ private slots:
         QTest::newRow("new: 0666 less the umask") << Write{"", ENOENT, 0644};
         QTest::newRow("same bytes and mode") << Write{"file", EFBIG, 0640, false, "old", kMode0640};
         QTest::newRow("same bytes, other mode") << Write{"file", EFBIG, 0600, true, "old", kMode0600};
+        // Past the size limit set above: all of the bytes or none.
         QTest::newRow("over the size limit") << Write{"file", EFBIG, 0640, false, QByteArray(2000, 'x'), {}, EFBIG};
         QTest::newRow("through a link, target's mode kept") << Write{"link", EFBIG};
-        QTest::newRow("through a dangling link") << Write{"dangling", ENOENT, 0644};
+        QTest::newRow("through a dangling link") << Write{"dangling link", ENOENT, 0644};
         QTest::newRow("link replaced, mode kept") << Write{"link", EFBIG, 0640, true, "old", {AtLink::Replace, {}, {}}};
         QTest::newRow("FIFO: not read, not replaced") << Write{"fifo", EINVAL, 0600, false, "new", {}, EEXIST};
     }
@@ -72,8 +74,7 @@ private slots:
         QFETCH(Write, row);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"f"_s), other = dir.filePath(u"other"_s);
-        const bool linked = row.what == u"link" || row.what == u"dangling";
-        const bool through = linked && row.rules.atLink == AtLink::WriteThrough;
+        const bool linked = row.what.endsWith(u"link"), through = linked && row.rules.atLink == AtLink::WriteThrough;
         if (row.what == u"file" || row.what == u"link")
             QCOMPARE(WriteWholeFile(row.what == u"link" ? other : path, "old"_ba, kMode0640), 0);
         QVERIFY(!linked || QFile::link(other, path));
@@ -81,13 +82,12 @@ private slots:
         QCOMPARE(ReadFileBounded(path, 2).error, row.readError);
         const QString written = through ? other : path;
         const ino_t inode = StatOf(written).st_ino;
-        const int error = WriteFileIfChanged(path, row.bytes, row.rules);
-        QCOMPARE(error, row.error);
+        QCOMPARE(WriteFileIfChanged(path, row.bytes, row.rules), row.error);
         QCOMPARE(int(StatOf(written).st_mode & 07777), row.modeAfter);
         QCOMPARE(StatOf(written).st_ino != inode, row.rewritten);
         QCOMPARE(QFileInfo(path).isSymLink(), through);
         if (row.what != u"fifo")  // whose read would block
-            QCOMPARE(test::ReadFile(written), error ? "old"_ba : row.bytes);
+            QCOMPARE(test::ReadFile(written), row.error ? "old"_ba : row.bytes);
         const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         QCOMPARE(QDir(dir.path()).entryList(all).size(), linked ? 2 : 1);  // no temporary file left
     }
