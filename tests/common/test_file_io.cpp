@@ -88,6 +88,8 @@ private slots:
         QCOMPARE(QFileInfo(path).isSymLink(), through);
         if (row.what != u"fifo")  // whose read would block
             QCOMPARE(test::ReadFile(written), row.error ? "old"_ba : row.bytes);
+        // What a replaced link led to stays as it was.
+        QCOMPARE(test::ReadFile(other), through ? row.bytes : row.what == u"link" ? "old"_ba : ""_ba);
         const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         QCOMPARE(QDir(dir.path()).entryList(all).size(), linked ? 2 : 1);  // no temporary file left
     }
