@@ -1,7 +1,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -19,12 +18,13 @@
 #include "ui/tray_icon.h"
 
 using namespace quendrel;
+using namespace Qt::StringLiterals;
 
 class TestLifecycle : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    ProgramFiles Files() const { return ProgramFiles::In(dir_.path()); }
+    const ProgramFiles files_ = ProgramFiles::In(dir_.path());
 
 private slots:
     void initTestCase()
@@ -33,62 +33,67 @@ private slots:
         qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
     }
 
-    void loadSetsTheStartingStateAndMenus()
+    // A user's path from the load through the menus to the end of the session.
+    void fromLoadToEndNow()
     {
-        QCOMPARE(WriteWholeFile(Files().settingsFile, "[Settings]\nServer=loaded\n"), 0);
-        Lifecycle life(nullptr, Files());
+        QCOMPARE(WriteWholeFile(files_.settingsFile, "[Settings]\nServer=loaded\n"), 0);
+        Lifecycle life(nullptr, files_);
         QVERIFY(!life.MainWindow());  // created when first shown
         life.Load();
-        QCOMPARE(life.Settings().Text(Setting::Server), QStringLiteral("loaded"));
-        QCOMPARE(life.State().StatusText(), QStringLiteral("Quendrel"));
-        QCOMPARE(life.State().StartPending, true);
+        QCOMPARE(life.Settings().Text(Setting::Server), u"loaded"_s);
+        QCOMPARE(life.State().StatusText(), u"Quendrel"_s);
+        QVERIFY(life.State().StartPending);
         QCOMPARE(life.State().TickCounter, 0);
         QVERIFY(life.State().CurrentIP().isEmpty());
         QVERIFY(life.Schedule().IsActive());
-        QCOMPARE(life.Tray()->Tip(), QStringLiteral("Quendrel"));
+        QCOMPARE(life.Tray()->Tip(), u"Quendrel"_s);
         QVERIFY(life.Tray()->IsShown());
-        // The offscreen platform has no notification area: the window shows.
+        // The offscreen platform has no notification area: the window shows, without a close button.
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        QVERIFY(life.MainWindow() && life.MainWindow()->isVisible());
-        QVERIFY(!(life.MainWindow()->windowFlags() & Qt::WindowCloseButtonHint));
+        FrmMain* window = life.MainWindow();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(!(window->windowFlags() & Qt::WindowCloseButtonHint));
 
         // One action per command, shared by the window's menus and the tray menu.
         AppActions& actions = life.Actions();
-        QMenu* tray = actions.TrayMenu();
-        FrmMain* window = life.MainWindow();
-        const auto menu = [window](const char* name) { return window->findChild<QMenu*>(QLatin1String(name))->actions(); };
-        QCOMPARE(menu("mnuMain_File"), (QList<QAction*>{actions.mnuUpdate, actions.mnuCopyIP,
-                                                         menu("mnuMain_File")[2], actions.mnuExit}));
-        QCOMPARE(menu("mnuMain_Help"), (QList<QAction*>{actions.mnuHelp, actions.mnuAbout}));
+        const QList<QAction*> file = window->findChild<QMenu*>(u"mnuMain_File"_s)->actions();
+        QCOMPARE(file, (QList<QAction*>{actions.mnuUpdate, actions.mnuCopyIP, file.value(2), actions.mnuExit}));
+        const QList<QAction*> help = window->findChild<QMenu*>(u"mnuMain_Help"_s)->actions();
+        QCOMPARE(help, (QList<QAction*>{actions.mnuHelp, actions.mnuAbout}));
         QStringList trayItems;
-        for (QAction* item : tray->actions())
-            trayItems << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        for (QAction* item : actions.TrayMenu()->actions())
+            trayItems << (item->isSeparator() ? u"-"_s : item->text());
         QCOMPARE(trayItems, QStringList({"Show", "Update", "Copy IP", "-", "Help", "About", "-", "Exit"}));
 
-        // Show/Hide follows the window, whatever hid it.
-        emit tray->aboutToShow();
-        QCOMPARE(actions.mnuShow->text(), QStringLiteral("Hide"));
-        actions.mnuShow->trigger();
-        QVERIFY(!window->isVisible());
-        emit tray->aboutToShow();
-        QCOMPARE(actions.mnuShow->text(), QStringLiteral("Show"));
-        actions.mnuShow->trigger();
-        QVERIFY(window->isVisible());
+        // Show/Hide is named, as the tray menu opens, from the window's visibility, and toggles it.
+        for (const bool shown : {true, false}) {
+            emit actions.TrayMenu()->aboutToShow();
+            QCOMPARE(actions.mnuShow->text(), shown ? u"Hide"_s : u"Show"_s);
+            actions.mnuShow->trigger();
+            QCOMPARE(window->isVisible(), !shown);
+        }
 
-        // Copy IP: only with an address, which it copies exactly.
+        // Copy IP: only with an address (a disabled action does nothing), which it copies exactly.
         QVERIFY(!actions.mnuCopyIP->isEnabled());
-        life.State().SetCurrentIP(QStringLiteral("192.0.2.1, 198.51.100.2"));
-        QVERIFY(actions.mnuCopyIP->isEnabled());
+        life.State().SetCurrentIP(u"192.0.2.1, 198.51.100.2"_s);
         actions.mnuCopyIP->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.0.2.1, 198.51.100.2"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"192.0.2.1, 198.51.100.2"_s);
         life.State().SetCurrentIP(QString());
         QVERIFY(!actions.mnuCopyIP->isEnabled());
-        life.Exit();
+
+        // A signal or the session's end: everything goes at once, an open About window too.
+        actions.mnuAbout->trigger();
+        QPointer<FrmAbout> about = life.AboutWindow();
+        QSignalSpy finished(&life, &Lifecycle::Finished);
+        life.EndNow();
+        QVERIFY(!life.Tray()->IsShown());
+        QTRY_VERIFY(about.isNull());
+        QCOMPARE(finished.count(), 1);
     }
 
     void exitWaitsForTheAboutWindow()
     {
-        Lifecycle life(nullptr, Files());
+        Lifecycle life(nullptr, files_);
         life.Load();
         QPointer<FrmMain> window = life.MainWindow();
         life.Actions().mnuAbout->trigger();
@@ -111,47 +116,23 @@ private slots:
         QTRY_COMPARE(finished.count(), 1);
     }
 
-    void endNowClosesTheAboutWindowToo()
-    {
-        Lifecycle life(nullptr, Files());
-        life.Load();
-        life.Actions().mnuAbout->trigger();
-        QPointer<FrmAbout> about = life.AboutWindow();
-        QSignalSpy finished(&life, &Lifecycle::Finished);
-        life.EndNow();
-        QVERIFY(!life.Tray()->IsShown());
-        QTRY_VERIFY(about.isNull());
-        QCOMPARE(finished.count(), 1);
-    }
-
-    void helpOpensOnlyAVisibleRegularFile_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("opened");
-        QTest::newRow("help file") << "Quendrel.chm" << true;
-        QTest::newRow("missing") << "" << false;
-        QTest::newRow("hidden") << ".Quendrel.chm" << false;
-    }
-
+    // Help opens the help file only when it is there and not hidden.
     void helpOpensOnlyAVisibleRegularFile()
     {
-        QFETCH(QString, name);
-        QFETCH(bool, opened);
         QTemporaryDir dir;
-        QString path = dir.filePath(QStringLiteral("Quendrel.chm"));
-        if (!name.isEmpty()) {
-            path = dir.filePath(name);
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
         QList<QUrl> urls;
-        ShowHelp([&](const QUrl& url) { urls.append(url); }, path);
-        QCOMPARE(urls.size(), opened ? 1 : 0);
-        if (opened)
-            QCOMPARE(urls[0], QUrl::fromLocalFile(path));
+        const UrlOpener record = [&urls](const QUrl& url) { urls << url; };
+        const auto help = [&](const QString& name) { ShowHelp(record, dir.filePath(name)); };
+        help(u"Quendrel.chm"_s);
+        QCOMPARE(urls, QList<QUrl>());  // missing
+        QCOMPARE(WriteWholeFile(dir.filePath(u".Quendrel.chm"_s), {}), 0);
+        help(u".Quendrel.chm"_s);
+        QCOMPARE(urls, QList<QUrl>());  // hidden
+        QCOMPARE(WriteWholeFile(dir.filePath(u"Quendrel.chm"_s), {}), 0);
+        help(u"Quendrel.chm"_s);
+        QCOMPARE(urls, QList{QUrl::fromLocalFile(dir.filePath(u"Quendrel.chm"_s))});
     }
 };
-
 
 QTEST_MAIN(TestLifecycle)
 #include "test_lifecycle.moc"
