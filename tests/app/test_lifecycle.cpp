@@ -1,157 +1,269 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 #include "app/lifecycle.h"
 #include "common/file_io.h"
 #include "schedule/scheduler.h"
+#include "support/test_files.h"
+#include "support/test_servers.h"
 #include "ui/app_actions.h"
 #include "ui/frm_about.h"
 #include "ui/frm_main.h"
 #include "ui/tray_icon.h"
+#include "update/curl_handle.h"
+#include "update/local_ip.h"
+#include "update/page_file.h"
 
 using namespace quendrel;
+using namespace Qt::StringLiterals;
+using Changes = QList<std::pair<Setting, QVariant>>;
 
+// The program's life from the load to the end, and whole update cycles as
+// its commands start them, against a real HTTP server and a real FTP server
+// on 127.0.0.1. The steps' own texts and failures are the update tests'
+// concern; here it is what the program shows and keeps when a cycle ends.
 class TestLifecycle : public QObject {
     Q_OBJECT
 
+    CurlGlobal curl_;
+    test::TestServers servers_;
     QTemporaryDir dir_;
-    ProgramFiles Files() const { return ProgramFiles::In(dir_.path()); }
+    std::unique_ptr<Lifecycle> life_;
+    QStringList texts_;  // the status texts set since init, in order
+
+    QString RemotePage() const { return servers_.FtpRoot() + u"/site/ip.html"_s; }
+    QString LocalPage() const { return dir_.filePath(kPageFileName); }
 
 private slots:
     void initTestCase()
     {
+        QVERIFY(servers_.Start() && dir_.isValid());
         // The autostart entry, if any, goes here and not into the user's own.
         qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
     }
 
-    void loadSetsTheStartingStateAndMenus()
+    // The program loaded from a settings file naming the server; then every other field for a passive upload of
+    // the default page with the address from the /ip page into "site", and an earlier page in temp.htm.
+    void init()
     {
-        QCOMPARE(WriteWholeFile(Files().settingsFile, "[Settings]\nServer=loaded\n"), 0);
-        Lifecycle life(nullptr, Files());
-        QVERIFY(!life.MainWindow());  // created when first shown
-        life.Load();
-        QCOMPARE(life.Settings().Text(Setting::Server), QStringLiteral("loaded"));
-        QCOMPARE(life.State().StatusText(), QStringLiteral("Quendrel"));
-        QCOMPARE(life.State().StartPending, true);
-        QCOMPARE(life.State().TickCounter, 0);
-        QVERIFY(life.State().CurrentIP().isEmpty());
-        QVERIFY(life.Schedule().IsActive());
-        QCOMPARE(life.Tray()->Tip(), QStringLiteral("Quendrel"));
-        QVERIFY(life.Tray()->IsShown());
-        // The offscreen platform has no notification area: the window shows.
-        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        QVERIFY(life.MainWindow() && life.MainWindow()->isVisible());
-        QVERIFY(!(life.MainWindow()->windowFlags() & Qt::WindowCloseButtonHint));
+        const ProgramFiles files = ProgramFiles::In(dir_.path());
+        QCOMPARE(WriteWholeFile(files.settingsFile, "[Settings]\nServer=127.0.0.1\n"), 0);
+        life_ = std::make_unique<Lifecycle>(nullptr, files);
+        QVERIFY(!life_->MainWindow());  // created when first shown
+        life_->Load();
+        connect(&life_->State(), &ProgramState::StatusTextSet, this, [this](const QString& text) { texts_ << text; });
+        texts_.clear();
+        for (const auto& [setting, value] : Changes{{Setting::Port, QString::number(servers_.FtpPort())},
+                 {Setting::Username, "writer"}, {Setting::Password, "secret"}, {Setting::RemotePath, "site"},
+                 {Setting::WebpageType, true}, {Setting::PasActFlag, false}, {Setting::ConnectType, false},
+                 {Setting::IPWebPage, servers_.HttpUrl("/ip")}, {Setting::StartString, "<ip>"},
+                 {Setting::EndString, "</ip>"}})
+            life_->Settings().Set(setting, value);
+        QFile::remove(RemotePage());
+        QCOMPARE(WriteWholeFile(LocalPage(), "earlier"), 0);
+    }
+
+    // A user's path from the load through the menus to the end of the session.
+    void fromLoadToEndNow()
+    {
+        QCOMPARE(life_->Settings().Text(Setting::Server), u"127.0.0.1"_s);
+        QCOMPARE(life_->State().StatusText(), u"Quendrel"_s);
+        QVERIFY(life_->State().StartPending);
+        QCOMPARE(life_->State().TickCounter, 0);
+        QVERIFY(life_->Schedule().IsActive());
+        QCOMPARE(life_->Tray()->Tip(), u"Quendrel"_s);
+        QVERIFY(life_->Tray()->IsShown());
+        // The offscreen platform has no notification area: the window shows, without a close button.
+        FrmMain* window = life_->MainWindow();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(!(window->windowFlags() & Qt::WindowCloseButtonHint));
 
         // One action per command, shared by the window's menus and the tray menu.
-        AppActions& actions = life.Actions();
-        QMenu* tray = actions.TrayMenu();
-        FrmMain* window = life.MainWindow();
-        const auto menu = [window](const char* name) { return window->findChild<QMenu*>(QLatin1String(name))->actions(); };
-        QCOMPARE(menu("mnuMain_File"), (QList<QAction*>{actions.mnuUpdate, actions.mnuCopyIP,
-                                                         menu("mnuMain_File")[2], actions.mnuExit}));
-        QCOMPARE(menu("mnuMain_Help"), (QList<QAction*>{actions.mnuHelp, actions.mnuAbout}));
+        AppActions& actions = life_->Actions();
+        const QList<QAction*> file = window->findChild<QMenu*>(u"mnuMain_File"_s)->actions();
+        QCOMPARE(file, (QList<QAction*>{actions.mnuUpdate, actions.mnuCopyIP, file.value(2), actions.mnuExit}));
+        const QList<QAction*> help = window->findChild<QMenu*>(u"mnuMain_Help"_s)->actions();
+        QCOMPARE(help, (QList<QAction*>{actions.mnuHelp, actions.mnuAbout}));
         QStringList trayItems;
-        for (QAction* item : tray->actions())
-            trayItems << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        for (QAction* item : actions.TrayMenu()->actions())
+            trayItems << (item->isSeparator() ? u"-"_s : item->text());
         QCOMPARE(trayItems, QStringList({"Show", "Update", "Copy IP", "-", "Help", "About", "-", "Exit"}));
 
-        // Show/Hide follows the window, whatever hid it.
-        emit tray->aboutToShow();
-        QCOMPARE(actions.mnuShow->text(), QStringLiteral("Hide"));
-        actions.mnuShow->trigger();
-        QVERIFY(!window->isVisible());
-        emit tray->aboutToShow();
-        QCOMPARE(actions.mnuShow->text(), QStringLiteral("Show"));
-        actions.mnuShow->trigger();
-        QVERIFY(window->isVisible());
+        // Show/Hide is named, as the tray menu opens, from the window's visibility, and toggles it.
+        for (const bool shown : {true, false}) {
+            emit actions.TrayMenu()->aboutToShow();
+            QCOMPARE(actions.mnuShow->text(), shown ? u"Hide"_s : u"Show"_s);
+            actions.mnuShow->trigger();
+            QCOMPARE(window->isVisible(), !shown);
+        }
 
-        // Copy IP: only with an address, which it copies exactly.
+        // No address after the load, so no Copy IP; it comes with an address (a disabled action does nothing) and
+        // copies it exactly.
         QVERIFY(!actions.mnuCopyIP->isEnabled());
-        life.State().SetCurrentIP(QStringLiteral("192.0.2.1, 198.51.100.2"));
-        QVERIFY(actions.mnuCopyIP->isEnabled());
+        life_->State().SetCurrentIP(u"192.0.2.1, 198.51.100.2"_s);
         actions.mnuCopyIP->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.0.2.1, 198.51.100.2"));
-        life.State().SetCurrentIP(QString());
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"192.0.2.1, 198.51.100.2"_s);
+        life_->State().SetCurrentIP(QString());
         QVERIFY(!actions.mnuCopyIP->isEnabled());
-        life.Exit();
-    }
 
-    void exitWaitsForTheAboutWindow()
-    {
-        Lifecycle life(nullptr, Files());
-        life.Load();
-        QPointer<FrmMain> window = life.MainWindow();
-        life.Actions().mnuAbout->trigger();
-        QPointer<FrmAbout> about = life.AboutWindow();
-        about->showMinimized();
-        life.Actions().mnuAbout->trigger();
-        QCOMPARE(life.AboutWindow(), about.data());  // one About window at most...
-        QVERIFY(!about->isMinimized());              // ...brought back when asked for again
-        QSignalSpy finished(&life, &Lifecycle::Finished);
-        life.Actions().mnuExit->trigger();
-        // The main window and the icon go at once; the program waits for About.
-        QVERIFY(!life.Tray()->IsShown());
-        QVERIFY(!window->isVisible());
-        QTRY_VERIFY(!window);
-        QCOMPARE(finished.count(), 0);
-        QVERIFY(about->isVisible());
-        life.ShowMainWindow();  // nothing comes back after the unload
-        QVERIFY(!life.MainWindow());
-        about->close();
-        QTRY_COMPARE(finished.count(), 1);
-    }
-
-    void endNowClosesTheAboutWindowToo()
-    {
-        Lifecycle life(nullptr, Files());
-        life.Load();
-        life.Actions().mnuAbout->trigger();
-        QPointer<FrmAbout> about = life.AboutWindow();
-        QSignalSpy finished(&life, &Lifecycle::Finished);
-        life.EndNow();
-        QVERIFY(!life.Tray()->IsShown());
+        // A signal or the session's end: everything goes at once, an open About window too.
+        actions.mnuAbout->trigger();
+        QPointer<FrmAbout> about = life_->AboutWindow();
+        QSignalSpy finished(life_.get(), &Lifecycle::Finished);
+        life_->EndNow();
+        QVERIFY(!life_->Tray()->IsShown());
         QTRY_VERIFY(about.isNull());
         QCOMPARE(finished.count(), 1);
     }
 
-    void helpOpensOnlyAVisibleRegularFile_data()
+    void exitWaitsForTheAboutWindow()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("opened");
-        QTest::newRow("help file") << "Quendrel.chm" << true;
-        QTest::newRow("missing") << "" << false;
-        QTest::newRow("hidden") << ".Quendrel.chm" << false;
+        QPointer<FrmMain> window = life_->MainWindow();
+        life_->Actions().mnuAbout->trigger();
+        QPointer<FrmAbout> about = life_->AboutWindow();
+        about->showMinimized();
+        life_->Actions().mnuAbout->trigger();
+        QCOMPARE(life_->AboutWindow(), about.data());  // one About window at most...
+        QVERIFY(!about->isMinimized());                // ...brought back when asked for again
+        QSignalSpy finished(life_.get(), &Lifecycle::Finished);
+        life_->Actions().mnuExit->trigger();
+        // The main window and the icon go at once; the program waits for About.
+        QVERIFY(!life_->Tray()->IsShown());
+        QVERIFY(!window->isVisible());
+        QTRY_VERIFY(!window);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(about->isVisible());
+        life_->ShowMainWindow();  // nothing comes back after the unload
+        QVERIFY(!life_->MainWindow());
+        about->close();
+        QTRY_COMPARE(finished.count(), 1);
     }
 
+    // Help opens the help file only when it is there and not hidden.
     void helpOpensOnlyAVisibleRegularFile()
     {
-        QFETCH(QString, name);
-        QFETCH(bool, opened);
-        QTemporaryDir dir;
-        QString path = dir.filePath(QStringLiteral("Quendrel.chm"));
-        if (!name.isEmpty()) {
-            path = dir.filePath(name);
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        const QString visible = dir_.filePath(u"Quendrel.chm"_s), hidden = dir_.filePath(u".Quendrel.chm"_s);
         QList<QUrl> urls;
-        ShowHelp([&](const QUrl& url) { urls.append(url); }, path);
-        QCOMPARE(urls.size(), opened ? 1 : 0);
-        if (opened)
-            QCOMPARE(urls[0], QUrl::fromLocalFile(path));
+        const UrlOpener record = [&urls](const QUrl& url) { urls << url; };
+        ShowHelp(record, visible);  // missing
+        QCOMPARE(WriteWholeFile(hidden, {}), 0);
+        ShowHelp(record, hidden);
+        QCOMPARE(WriteWholeFile(visible, {}), 0);
+        ShowHelp(record, visible);
+        QCOMPARE(urls, QList{QUrl::fromLocalFile(visible)});  // the last one only
+    }
+
+    // Rows: the settings changed from init's; the failure reported, none when the cycle works. Only the upload's
+    // failure comes after temp.htm was written.
+    void cycle_data()
+    {
+        QTest::addColumn<Changes>("changes");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("passive, address from the IP web page") << Changes{} << QString();
+        QTest::newRow("active, address from the IP web page") << Changes{{Setting::PasActFlag, true}} << QString();
+        // The markers are not needed when directly connected.
+        QTest::newRow("passive, address from the host's name")
+            << Changes{{Setting::ConnectType, true}, {Setting::StartString, QString()}} << QString();
+        // Refused before it starts: no progress shown, and the port box, whatever else, gets its default back.
+        QTest::newRow("blank server")
+            << Changes{{Setting::Server, "   "}, {Setting::Port, "abc"}} << "Required Fields Missing..";
+        QTest::newRow("no markers") << Changes{{Setting::StartString, "<addr>"}} << "Unable to Parse IP Address Data";
+        QTest::newRow("no template") << Changes{{Setting::WebpageType, false}, {Setting::SourceFilepath, "/none"}}
+                                     << "Can't find Source File";
+        QTest::newRow("a wrong password") << Changes{{Setting::Password, "wrong"}} << "Unable to Connect to 127.0.0.1";
+    }
+
+    void cycle()
+    {
+        QFETCH(Changes, changes);
+        QFETCH(QString, failure);
+        for (const auto& [setting, value] : changes)
+            life_->Settings().Set(setting, value);
+        life_->State().SetCurrentIP(u"stale"_s);
+        QSignalSpy ended(life_.get(), &Lifecycle::UpdateEnded);
+        life_->Actions().mnuUpdate->trigger();
+        QVERIFY(!ended.isEmpty() || ended.wait(30000));  // a refused cycle ends at once
+        // The report in the status bar, and in the tray tip as far as it goes.
+        const QString report = life_->State().StatusText();
+        QCOMPARE(life_->Tray()->Tip(), report.left(63));
+        QCOMPARE(life_->State().Image(), failure.isEmpty() ? StateImage::Ready : StateImage::Failed);
+        QVERIFY(!life_->State().Updating());
+        // Only a cycle that passed its checks shows progress; a refused one puts the port's default back.
+        const bool refused = failure == "Required Fields Missing..";
+        QCOMPARE(texts_.size() == 1, refused);
+        QCOMPARE(life_->Settings().Text(Setting::Port), refused ? u"21"_s : QString::number(servers_.FtpPort()));
+        // A cycle that fails before the page is written leaves the earlier one.
+        QCOMPARE(test::ReadFile(LocalPage()) != "earlier", failure.isEmpty() || failure.contains("Connect"));
+        // The address kept: none after a failure, not even one found on the way.
+        const bool direct = life_->Settings().IsOn(Setting::ConnectType);
+        const QString address = direct ? GetLocalIP() : u"203.0.113.7"_s;
+        QCOMPARE(life_->State().CurrentIP(), failure.isEmpty() ? address : QString());
+        if (!failure.isEmpty()) {
+            QCOMPARE(report, "Quendrel (" + failure + ")");
+            QVERIFY(!QFile::exists(RemotePage()));
+            return;
+        }
+
+        QStringList expected;
+        if (!direct)
+            expected << "Establishing Internet Connection.." << "Connecting to " + servers_.HttpUrl("/ip") + ".."
+                     << "Getting IP Address Data.." << "Closing Internet Connection.." << "Parsing IP Address Data..";
+        expected << "Creating HTML Page.." << "Establishing Internet Connection.." << "Connecting to 127.0.0.1.."
+                 << "Uploading HTML Page.." << "Closing Internet Connection.." << report;
+        QCOMPARE(texts_, expected);
+        // The report ends with the address and the cycle's date and time, the same ones the page shows.
+        QVERIFY2(report.startsWith("Quendrel (" + address + " - "), qPrintable(report));
+        const QString when = report.mid(11 + address.size() + 2).chopped(1);
+        const QByteArray page = "<html><body><center><b>" + address.toUtf8() + "</b><br>" + when.toUtf8()
+                                + "</center></body></html>\r\n";
+        QCOMPARE(test::ReadFile(RemotePage()), page);
+        QCOMPARE(test::ReadFile(LocalPage()), page);
+        // The same address again is uploaded again.
+        QVERIFY(QFile::remove(RemotePage()));
+        life_->Actions().mnuUpdate->trigger();
+        QVERIFY(ended.wait(30000));
+        QCOMPARE(test::ReadFile(RemotePage()).left(30), page.left(30));
+    }
+
+    // A cycle stalled on the IP web page: busy while it runs, another request and the ticks ignored, and Exit
+    // cancels it at once (else the stalled page would hold the exit for 60 s), with no report.
+    void stalledCycle()
+    {
+        life_->Settings().Set(Setting::IPWebPage, servers_.HttpUrl(u"/stall-after-start"_s));
+        QSignalSpy started(life_.get(), &Lifecycle::UpdateStarted);
+        QSignalSpy ended(life_.get(), &Lifecycle::UpdateEnded);
+        QSignalSpy finished(life_.get(), &Lifecycle::Finished);
+        life_->Actions().mnuUpdate->trigger();
+        QTRY_COMPARE(life_->State().StatusText(), u"Getting IP Address Data.."_s);
+        QVERIFY(life_->State().Updating());
+        QCOMPARE(life_->State().Image(), StateImage::Busy);
+        QCOMPARE(life_->Tray()->Tip(), u"Quendrel - Updating.."_s);
+        const qint32 ticks = life_->State().TickCounter;
+        life_->Actions().mnuUpdate->trigger();
+        life_->Schedule().Tick();
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(life_->State().TickCounter, ticks);
+
+        const QDeadlineTimer deadline(5000);
+        life_->Exit();
+        QVERIFY(!deadline.hasExpired());
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!life_->IsUpdating());
+        QCoreApplication::processEvents();
+        QVERIFY(ended.isEmpty());
     }
 };
-
 
 QTEST_MAIN(TestLifecycle)
 #include "test_lifecycle.moc"
