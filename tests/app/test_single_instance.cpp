@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,21 +26,22 @@ private slots:
         if (holder == 0) {
             ::setpgid(0, 0);  // one group with the program it starts
             SingleInstanceLock lock;
-            if (lock.TryAcquire(path) && ::vfork() == 0) {  // back here once the program runs
-                ::execlp("sleep", "sleep", "30", nullptr);
-                ::_exit(1);
-            }
-            ::raise(SIGSTOP);
-            ::_exit(0);
+            char name[] = "sleep", seconds[] = "30";
+            char* const argv[] = {name, seconds, nullptr};
+            // Stops only holding the lock with the program running (posix_spawnp reports a failed exec).
+            if (lock.TryAcquire(path) && ::posix_spawnp(nullptr, name, nullptr, nullptr, argv, environ) == 0)
+                ::raise(SIGSTOP);
+            ::_exit(1);
         }
         const auto killAll = qScopeGuard([holder] { ::kill(-holder, SIGKILL); });
         int status = 0;
         QVERIFY(::waitpid(holder, &status, WUNTRACED) == holder && WIFSTOPPED(status));
-        SingleInstanceLock mine;
-        QVERIFY(!mine.TryAcquire(path));
+        QVERIFY(!SingleInstanceLock().TryAcquire(path));
         ::kill(holder, SIGKILL);
         QCOMPARE(::waitpid(holder, nullptr, 0), holder);
-        QVERIFY(mine.TryAcquire(path));  // while the program it started runs on
+        // Free while the program it started runs on; that program lets go of the inherited descriptor only as its
+        // exec completes, a moment after its starter went on, hence the wait.
+        QTRY_VERIFY(SingleInstanceLock().TryAcquire(path));
     }
 
     void lockPathIsPerExecutableAndUser()
