@@ -27,14 +27,8 @@ static struct stat StatOf(const QString& path)
 // link to such a file "other"; "dangling link": a link to "other", which is missing; "fifo"; "": nothing), the error
 // of a read of it with a limit of 2 bytes, the mode of the file the bytes go to and whether a new file took its
 // place, then the write itself and the error it gives.
-struct Write {
-    QString what;
-    int readError, modeAfter = 0640;
-    bool rewritten = true;
-    QByteArray bytes = "new";
-    WriteRules rules = {};
-    int error = 0;
-};
+struct Write { QString what; int readError, modeAfter = 0640; bool rewritten = true; QByteArray bytes = "new";
+               WriteRules rules = {}; int error = 0; };
 
 const WriteRules kMode0640{AtLink::WriteThrough, 0640, {}}, kMode0600{AtLink::WriteThrough, 0600, {}};
 
