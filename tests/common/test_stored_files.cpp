@@ -1,0 +1,285 @@
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include "../support/test_files.h"
+#include "app/single_instance.h"
+#include "common/file_io.h"
+#include "common/program_paths.h"
+#include "settings/autostart_entry.h"
+#include "settings/ini_file.h"
+#include "settings/ip_web_page_list.h"
+#include "settings/radix64.h"
+
+using namespace quendrel;
+using namespace Qt::StringLiterals;
+
+static struct stat StatOf(const QString& path)
+{
+    struct stat info {};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+// A row of the write table: what is in the place of "f" before the write ("file": "old" with mode 0640; "link": a
+// link to such a file "other"; "dangling link": a link to "other", which is missing; "fifo"; "": nothing), the error
+// of a read of it with a limit of 2 bytes, the mode of the file the bytes go to and whether a new file took its
+// place, then the write itself and the error it gives.
+struct Write { QString what; int readError, modeAfter = 0640; bool rewritten = true; QByteArray bytes = "new";
+               WriteRules rules = {}; int error = 0; };
+
+const WriteRules kMode0640{AtLink::WriteThrough, 0640, {}}, kMode0600{AtLink::WriteThrough, 0600, {}};
+
+// A row of the INI writing table: the file before and after the value is written to the key.
+struct IniWrite { QByteArray before; QString value; QByteArray after; QString section = u"A"_s, key = u"K"_s; };
+
+// The files the program keeps: how the file layer reads and writes them and where they live; the settings (INI)
+// file and the password in it, the list file of IP web pages, the autostart entry; and the lock file that keeps a
+// second start from running.
+class TestStoredFiles : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home_;
+
+private slots:
+    // For a disk that fills up mid-write, a file size limit for this process
+    // (it stops root too); the test's output goes to a pipe, which it spares.
+    void initTestCase()
+    {
+        ::umask(022);
+        std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+        const rlimit limit{1000, 1000};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+
+    void write_data()
+    {
+        QTest::addColumn<Write>("row");
+        QTest::newRow("new: 0666 less the umask") << Write{"", ENOENT, 0644};
+        QTest::newRow("same bytes and mode") << Write{"file", EFBIG, 0640, false, "old", kMode0640};
+        QTest::newRow("same bytes, other mode") << Write{"file", EFBIG, 0600, true, "old", kMode0600};
+        // Past the size limit set above: all of the bytes or none.
+        QTest::newRow("over the size limit") << Write{"file", EFBIG, 0640, false, QByteArray(2000, 'x'), {}, EFBIG};
+        QTest::newRow("through a link, target's mode kept") << Write{"link", EFBIG};
+        QTest::newRow("through a dangling link") << Write{"dangling link", ENOENT, 0644};
+        QTest::newRow("link replaced, mode kept") << Write{"link", EFBIG, 0640, true, "old", {AtLink::Replace, {}, {}}};
+        QTest::newRow("FIFO: not read, not replaced") << Write{"fifo", EINVAL, 0600, false, "new", {}, EEXIST};
+    }
+
+    // Through WriteFileIfChanged, which is WriteWholeFile unless the file
+    // holds the bytes already.
+    void write()
+    {
+        QFETCH(Write, row);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"f"_s), other = dir.filePath(u"other"_s);
+        const bool linked = row.what.endsWith(u"link"), through = linked && row.rules.atLink == AtLink::WriteThrough;
+        if (row.what == u"file" || row.what == u"link")
+            QCOMPARE(WriteWholeFile(row.what == u"link" ? other : path, "old"_ba, kMode0640), 0);
+        QVERIFY(!linked || QFile::link(other, path));
+        QVERIFY(row.what != u"fifo" || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        QCOMPARE(ReadFileBounded(path, 2).error, row.readError);
+        const QString written = through ? other : path;
+        const ino_t inode = StatOf(written).st_ino;
+        QCOMPARE(WriteFileIfChanged(path, row.bytes, row.rules), row.error);
+        QCOMPARE(int(StatOf(written).st_mode & 07777), row.modeAfter);
+        QCOMPARE(StatOf(written).st_ino != inode, row.rewritten);
+        QCOMPARE(QFileInfo(path).isSymLink(), through);
+        if (row.what != u"fifo")  // whose read would block
+            QCOMPARE(test::ReadFile(written), row.error ? "old"_ba : row.bytes);
+        // What a replaced link led to stays as it was.
+        QCOMPARE(test::ReadFile(other), through ? row.bytes : row.what == u"link" ? "old"_ba : ""_ba);
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(dir.path()).entryList(all).size(), linked ? 2 : 1);  // no temporary file left
+    }
+
+    // An installed copy: the program's directory belongs to root, the user
+    // may not write there.
+    void installedCopyKeepsItsFilesInTheUsersConfiguration()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to act as a user who cannot write the program's directory");
+        QTemporaryDir config;
+        QVERIFY(QFile::setPermissions(config.path(), QFile::Permissions(0x7707)));
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const QString expected = config.path() + u"/Quendrel"_s;
+        QVERIFY(test::RunAsOrdinaryUser([&] { return WritableDirectory() == expected && QDir(expected).exists(); }));
+    }
+
+    // Section "S", key "K": the value as ReadIniString and as ReadIniInt give it.
+    void iniRead_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("number");
+        QTest::newRow("case of names, first duplicate, LF") << "[s]\nk=1\nK=2"_ba << "1" << 1;
+        QTest::newRow("blanks, quotes, equals") << " [ S\t] \n \tK \t=  \" a=b \"\t \n"_ba << " a=b " << 0;
+        QTest::newRow("key only in other sections") << "K=1\n[S]\nA=1\n[A]\nK=2\n[s]\nK=3\n"_ba << "" << 0;
+        QTest::newRow("Windows-1252, odd quotes kept") << "[S]\nK=\"Z\xFCrich \x80'\n"_ba << u"\"Zürich €'"_s << 0;
+        QTest::newRow("sign, blanks in quotes, trailing letters") << "[S]\nK=\" +42a5 \""_ba << " +42a5 " << 42;
+        QTest::newRow("INT_MIN") << "[S]\nK=-2147483648"_ba << "-2147483648" << INT_MIN;
+        QTest::newRow("far above int") << "[S]\nK=99999999999999999999"_ba << "99999999999999999999" << INT_MAX;
+    }
+
+    void iniRead()
+    {
+        QFETCH(QByteArray, file);
+        QTEST(IniFile::Parse(file).ReadIniString(u"S"_s, u"K"_s), "text");
+        QTEST(IniFile::Parse(file).ReadIniInt(u"S"_s, u"K"_s), "number");
+    }
+
+    void iniWrite_data()
+    {
+        QTest::addColumn<IniWrite>("row");
+        QTest::newRow("in place") << IniWrite{"\xEF\xBB\xBF[a]\r\n k =old\r\n\tx=\xFF\0y\n\r\n[B]\r\nK=b"_ba, "new",
+                                              "\xEF\xBB\xBF[a]\r\nK=new\r\n\tx=\xFF\0y\n\r\n[B]\r\nK=b"_ba};
+        QTest::newRow("added before blank lines, not over a comment, LF")
+            << IniWrite{"[A]\n;K=1\n\n \n[B]\n"_ba, "v", "[A]\n;K=1\nK=v\n\n \n[B]\n"_ba};
+        // Without a line break yet, the file gets CR LF.
+        QTest::newRow("new section after an unended line; line breaks as blanks")
+            << IniWrite{"[B]"_ba, "a\r\nb", "[B]\r\n[A ]\r\nK =a  b\r\n"_ba, "A\r", "K\n"};
+        QTest::newRow("UTF-8 name, any case; NUL; a lone quote as it is")
+            << IniWrite{"[A]\n\xC3\xA4=1\n"_ba, u"\"Zü\0€"_s, "[A]\n\xC3\x84=\"Z\xC3\xBC\0\xE2\x82\xAC\n"_ba, "A",
+                        u"Ä"_s};
+        QTest::newRow("blanks kept by quotes") << IniWrite{"[A]\n"_ba, " me\t", "[A]\nK=\" me\t\"\n"_ba};
+        QTest::newRow("quotes kept by quotes") << IniWrite{"[A]\n"_ba, "'<b>'", "[A]\nK=\"'<b>'\"\n"_ba};
+        const QString big(10 << 20, u'é');
+        QTest::newRow("10 MB") << IniWrite{"[A]\n"_ba, big, "[A]\nK=" + big.toUtf8() + "\n"};
+    }
+
+    // The value also reads back as it was written.
+    void iniWrite()
+    {
+        QFETCH(IniWrite, row);
+        IniFile file = IniFile::Parse(row.before);
+        file.WriteIniString(row.section, row.key, row.value);
+        QCOMPARE(file.Serialize(), row.after);
+        const QString read = IniFile::Parse(row.after).ReadIniString(row.section.trimmed(), row.key.trimmed());
+        QCOMPARE(read, QString(row.value).replace(u'\r', u' ').replace(u'\n', u' '));
+    }
+
+    // The stored password is Qt's Base64 of the UTF-8 bytes; reading it is lenient, and takes bytes that are not
+    // UTF-8 as Windows-1252.
+    void radix64Decode()
+    {
+        QCOMPARE(Radix64Decode("cOKCrN+/"), u"p€\u07FF"_s);  // UTF-8, "+" and "/"
+        QCOMPARE(Radix64Decode(u" Zm!9v\r\nY€g ==\t"_s), "foob");  // blanks, line breaks, others skipped
+        QCOMPARE(Radix64Decode("A===Zm9v====YmF"), "foo");  // pad where data belongs, characters past the last group
+        QCOMPARE(Radix64Decode("cORzc4A="), u"päss€"_s);  // not UTF-8: Windows-1252
+    }
+
+    // Blanks before a field are skipped. A quoted field runs to the next quote (commas inside belong to it) or to
+    // the line's end, and the rest up to the next comma is passed over; any other field runs to the next comma,
+    // without its trailing blanks. Then: empty fields are dropped, duplicates kept, every line end counts, and each
+    // line is UTF-8 or Windows-1252, NUL included.
+    void listParse()
+    {
+        const QByteArray file = " \ta b \t,\t c d \t\n \"a,1 \"x , \"b, c\nd\r\n"
+                                "\"\"\na\r\nb\nc\rd\r\r\n,,\n \"a\"\n\"caf\xE9\"\n\"\xE2\x82\xAC\0\""_ba;
+        const QStringList fields{"a b", "c d", "a,1 ", "b, c", "d", "a", "b", "c", "d", "a", u"café"_s, u"€\0"_s};
+        QCOMPARE(ParseIPWebPageList(file), fields);
+    }
+
+    // Through a symbolic link to its target, as users keep dotfiles.
+    void listSave()
+    {
+        const QString path = home_.filePath("list.txt"), target = home_.filePath("target.txt");
+        QVERIFY(QFile::link(target, path));
+        QVERIFY(SaveIPWebPageList(path, "B", {"A", "B"}));
+        QCOMPARE(test::ReadFile(target), "\"A\"\r\n\"B\"\r\n"_ba);
+        // A new text comes first (case counts); line breaks in an entry are blanks.
+        QVERIFY(SaveIPWebPageList(path, "b", {"A", "B", u"é\r\n\"d\""_s}));
+        QCOMPARE(test::ReadFile(target), "\"b\"\r\n\"A\"\r\n\"B\"\r\n\"\xC3\xA9  \"d\"\"\r\n"_ba);
+    }
+
+    // Only this program's entry is written (and not when up to date) or deleted, never through a link, and its
+    // failures pass unnoticed. Exec is quoted for the shell-like splitting (blanks, quotes, "$", "`", backslashes),
+    // "%" is doubled, and the whole escaped as a string.
+    void autostartEntry()
+    {
+        qputenv("HOME", home_.path().toUtf8());  // keeps the real home out of reach
+        qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
+        QTest::failOnWarning(QRegularExpression("."));
+        const QString path = AutostartEntryPath("quendrel"), elsewhere = home_.filePath("elsewhere");
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::link(elsewhere, path));
+        WriteAutostartEntry("quendrel", "/q");  // a dangling link: not ours
+        QVERIFY(!QFileInfo::exists(elsewhere) && QFileInfo(path).isSymLink());
+        QCOMPARE(WriteWholeFile(elsewhere, AutostartEntryText("/old")), 0);
+        const QString exe = u"/opt/My \"x\"/$HOME/`id`/a\\b/100%/\t\n/Grüße/q"_s;
+        WriteAutostartEntry("quendrel", exe);  // a link to ours: replaced
+        QVERIFY(!QFileInfo(path).isSymLink() && test::ReadFile(elsewhere) == AutostartEntryText("/old"));
+        QCOMPARE(test::ReadFile(path).split('\n').value(4),
+                 QByteArray(R"(Exec="/opt/My \\"x\\"/\\$HOME/\\`id\\`/a\\\\b/100%%/\t\n/Grüße/q")"));
+        if (!QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
+            QCOMPARE(QProcess::execute("desktop-file-validate", {path}), 0);
+        const utimbuf old{1000000000, 1000000000};
+        QCOMPARE(::utime(QFile::encodeName(path).constData(), &old), 0);
+        WriteAutostartEntry("quendrel", exe);  // up to date: not rewritten
+        QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(), old.modtime);
+        DeleteAutostartEntry("quendrel");
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(WriteWholeFile(path, "[Desktop Entry]\n"), 0);
+        WriteAutostartEntry("quendrel", "/q");
+        DeleteAutostartEntry("quendrel");
+        QCOMPARE(test::ReadFile(path), "[Desktop Entry]\n"_ba);
+    }
+
+    // Another process holds the lock until it ends in any way (killed here). A program it started (a browser
+    // opened from the About window, say) may outlive it and must not keep the next start from running.
+    void lockEndsWithItsHolder()
+    {
+        const std::string path = home_.filePath(QStringLiteral("test.lock")).toStdString();  // made before the fork
+        const pid_t holder = ::fork();
+        if (holder == 0) {
+            ::setpgid(0, 0);  // one group with the program it starts
+            SingleInstanceLock lock;
+            char name[] = "sleep", seconds[] = "30";
+            char* const argv[] = {name, seconds, nullptr};
+            // Stops only holding the lock with the program running (posix_spawnp reports a failed exec).
+            if (lock.TryAcquire(path) && ::posix_spawnp(nullptr, name, nullptr, nullptr, argv, environ) == 0)
+                ::raise(SIGSTOP);
+            ::_exit(1);
+        }
+        const auto killAll = qScopeGuard([holder] { ::kill(-holder, SIGKILL); });
+        int status = 0;
+        QVERIFY(::waitpid(holder, &status, WUNTRACED) == holder && WIFSTOPPED(status));
+        QVERIFY(!SingleInstanceLock().TryAcquire(path));
+        ::kill(holder, SIGKILL);
+        QCOMPARE(::waitpid(holder, nullptr, 0), holder);
+        // Free while the program it started runs on; that program lets go of the inherited descriptor only as its
+        // exec completes, a moment after its starter went on, hence the wait.
+        QTRY_VERIFY(SingleInstanceLock().TryAcquire(path));
+    }
+
+    void lockPathIsPerExecutableAndUser()
+    {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home_.path()));
+        const std::string a = LockPathFor("/opt/a/Quendrel");
+        QCOMPARE(a, LockPathFor("/opt/a/Quendrel"));
+        QVERIFY(a != LockPathFor("/opt/b/Quendrel"));  // a copy elsewhere runs on its own
+        QVERIFY(a.starts_with(home_.path().toStdString() + '/'));
+        qputenv("XDG_RUNTIME_DIR", "relative/path");  // unusable: /tmp, named with the user's id
+        QVERIFY(LockPathFor("/opt/a/Quendrel").starts_with("/tmp/Quendrel-" + std::to_string(::getuid()) + '-'));
+        // A lock that cannot be made at all never keeps the program from starting.
+        QVERIFY(SingleInstanceLock().TryAcquire("/nonexistent-directory/x.lock"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoredFiles)
+#include "test_stored_files.moc"
