@@ -68,7 +68,7 @@ def main():
     parser.add_argument('--bare', required=True)
     parser.add_argument('--runs', type=int, default=5)
     args = parser.parse_args()
-    x.start(tray=True)
+    x.start()
     bare, never, opened = [], [], []
     for _ in range(args.runs):
         bare.append(measure_bare(args.bare))

@@ -6,7 +6,6 @@
 # Run: /usr/bin/python3 tests/e2e/test_journeys.py --binary build/Quendrel [unittest options]
 
 import argparse
-import contextlib
 import os
 import shutil
 import signal
@@ -28,28 +27,25 @@ SETTINGS = ('[Settings] CheckOnStart=1 DelayCheckOnStart=0 Interval=5 WebpageTyp
             'IPWebPage=http://127.0.0.1:{http}/ip StartString=<ip> EndString=</ip>')
 
 
-# Whether a TCP connection to 127.0.0.1:port is established (as the kernel
-# lists them, whoever opened it).
+# Whether a TCP connection to 127.0.0.1:port is established, whoever opened it: a row of the kernel's list with
+# that remote address followed by the state 01 (the local address is followed by the remote one, never by "01 ").
 def connected_to(port):
-    rows = [line.split() for line in Path('/proc/net/tcp').read_text().splitlines()[1:]]
-    return any(r[2] == f'0100007F:{port:04X}' and r[3] == '01' for r in rows)
+    return f' 0100007F:{port:04X} 01 ' in Path('/proc/net/tcp').read_text()
 
 
 class Journeys(unittest.TestCase):
 
+    # The session ends with the interpreter (x_session stops it at exit).
     @classmethod
     def setUpClass(cls):
-        cls.addClassCleanup(x.stop)
         cls.tray = x.start()
 
     # Each journey has a fresh copy of the program in a new directory, with its own HOME and, the directory itself
     # (0700 from mkdtemp), XDG_RUNTIME_DIR: the single-instance lock belongs to the copy.
     def setUp(self):
-        if self.tray.poll() is not None:  # the journey without a tray failed before starting it again
-            type(self).tray = x.start_tray()
         self.dir = Path(os.path.realpath(self.enterContext(tempfile.TemporaryDirectory(prefix='quendrel-e2e-'))))
         (self.dir / 'home').mkdir()
-        self.exe = shutil.copy2(BINARY, str(self.dir / 'Quendrel'))
+        self.exe = shutil.copy2(ARGS.binary, str(self.dir / 'Quendrel'))
 
     # Starts self.exe; in_tray: waits for its icon. Killed at the journey's end at the latest.
     def start(self, in_tray=True):
@@ -61,45 +57,40 @@ class Journeys(unittest.TestCase):
         return self.proc
 
     def read(self, name):
-        path = self.dir / name
-        return path.read_bytes() if path.exists() else b''
+        return (self.dir / name).read_bytes() if (self.dir / name).exists() else b''
 
     # what, with what the screen and the program look like now.
     def state(self, what):
         wins = [x.window_state(w) for w in x.windows(CAPTION)]
         return f'{what}\n  seen: {len(x.tray_icons())} tray icons, windows {wins}, exit status {self.proc.poll()}'
 
-    # Waits until predicate is true (with hold: checks that it stays true a while); fails with what otherwise.
+    # Waits until predicate is true (with hold: then checks that it stays true 0.7 s); fails with what otherwise.
     def expect(self, predicate, what, hold=False):
-        if not (x.holds(predicate) if hold else x.wait_until(predicate)):
+        if not x.wait_until(predicate) or hold and x.wait_until(lambda: not predicate(), 0.7):
             self.fail(self.state(what))
 
-    def assert_shown(self, what):
+    # click, then one window CAPTION shown in normal state.
+    def show(self, what='left click on the tray icon', click=x.click_icon):
+        click()
         self.expect(lambda: [x.window_state(w) for w in x.windows(CAPTION)] == [('IsViewable', 'Normal')],
                     f'{what}: not one window {CAPTION!r}, shown in normal state')
         return x.windows(CAPTION)[0]
 
-    # Hidden to the tray: unmapped and withdrawn, not iconic.
-    def assert_hidden(self, wid, what):
+    # Hidden to the tray: unmapped and withdrawn, not iconic (a window gone with its program is not hidden).
+    def assert_hidden(self, wid, what, hold=False):
         self.expect(lambda: x.window_state(wid) in (('IsUnMapped', None), ('IsUnMapped', 'Withdrawn')),
-                    f'{what}: window not hidden')
+                    f'{what}: window not hidden', hold)
 
-    def show(self):
-        x.click_icon()
-        return self.assert_shown('left click on the tray icon')
-
-    def choose_last_item(self, open_menu, what):
+    # The last item of the menu open_menu opens is Exit; proc.wait raises TimeoutExpired if the program stays.
+    def exit_from_menu(self, open_menu, what):
         open_menu()
         self.expect(x.menus, f'{what}: no menu opened')
         x.xdotool('key', 'Up', 'Return')
+        self.assert_exits(what)
 
-    # proc.wait raises TimeoutExpired if the program does not end within seconds.
     def assert_exits(self, what, seconds=x.TIMEOUT):
         self.assertEqual(self.proc.wait(seconds), 0, self.state(f'{what}: exit status'))
         self.expect(lambda: not x.tray_icons(), f'{what}: tray icon left')
-
-    def keys(self, keys):
-        x.xdotool('key', '--delay', '30', *keys.split())
 
     # Starts hidden, holding no window until the first show; a second start leaves at once; the window shows and
     # hides from the tray, cannot be closed from its frame, minimises to the tray, saving what was typed in it; Exit
@@ -113,33 +104,27 @@ class Journeys(unittest.TestCase):
         self.assertEqual(self.start(in_tray=False).wait(5), 0, 'exit status of the second start')
         self.proc = first
         self.assertEqual(files(), before, 'the second start wrote to its directory or home')
-        pids = []
-        for link in Path('/proc').glob('[0-9]*/exe'):
-            with contextlib.suppress(OSError):  # ended meanwhile, or another user's
-                pids += [int(link.parent.name)] if os.readlink(link) == self.exe else []
-        self.assertEqual(pids, [first.pid], 'processes of this copy')
+        self.assertEqual(x.run('pgrep', '-fx', self.exe).split(), [str(first.pid)], 'processes of this copy')
 
         wid = self.show()
         x.xdotool('windowactivate', '--sync', str(wid))  # keys go to the active window
         # The tab strip has the focus: to "FTP Server", into the server box, back to "General": start at logon,
         # update on start, then a 0 as interval.
-        self.keys('Right Right Tab')
+        x.xdotool('key', '--delay', '30', 'Right', 'Right', 'Tab')
         x.xdotool('type', '--delay', '30', 'ftp.example.net')
-        self.keys('shift+Tab Left Left Tab space Tab Tab space Tab Tab Tab 0')
+        x.xdotool('key', '--delay', '30', *'shift+Tab Left Left Tab space Tab Tab space Tab Tab Tab 0'.split())
         self.expect(lambda: x.windows('Quendrel', visible=True), 'no message for an interval of 0')
-        self.keys('Return')
+        x.xdotool('key', 'Return')
         self.expect(lambda: not x.windows('Quendrel', visible=True), 'message stayed open')
 
         x.xdotool('windowactivate', '--sync', str(wid))  # alt+F4 goes to the active window
-        for what, close in (('alt+F4', lambda: self.keys('alt+F4')),
+        for what, close in (('alt+F4', lambda: x.xdotool('key', 'alt+F4')),
                             ('close button', lambda: x.click(*x.close_button(wid)))):
             close()
             self.expect(lambda: x.window_state(wid)[0] == 'IsViewable' and self.proc.poll() is None,
                         f'{what} closed the window or ended the program', hold=True)
         x.xdotool('windowminimize', str(wid))
-        self.assert_hidden(wid, 'minimise')
-        self.expect(lambda: x.window_state(wid)[0] == 'IsUnMapped' and self.proc.poll() is None,
-                    'minimised window came back by itself, or the program ended', hold=True)
+        self.assert_hidden(wid, 'minimise, or it came back by itself', hold=True)
         for line in (b'Server=ftp.example.net', b'StartWithWindows=1', b'CheckOnStart=1', b'Interval=5'):
             self.expect(lambda: line + b'\r\n' in self.read('Quendrel.ini'), f'{line} not saved at minimise')
         self.assertEqual((self.dir / 'Quendrel.ini').stat().st_mode & 0o777, 0o600)
@@ -153,8 +138,7 @@ class Journeys(unittest.TestCase):
                          self.state('restored window still marked minimised'))
         x.click_icon()
         self.assert_hidden(wid, 'second left click on the tray icon')
-        self.choose_last_item(lambda: x.click_icon(3), 'right click on the tray icon')
-        self.assert_exits('tray menu Exit')
+        self.exit_from_menu(lambda: x.click_icon(3), 'tray menu Exit')
 
         after_exit = self.read('Quendrel.ini')
         for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
@@ -166,10 +150,10 @@ class Journeys(unittest.TestCase):
     # copy, reading the same settings file but keeping its own list file, starts a cycle that hangs: its window
     # stays usable and the cycle does not hold up the end.
     def test_update_then_a_renamed_copy_with_a_hanging_cycle(self):
-        # The servers end when their stdin closes, so they cannot outlive the journey.
-        servers = subprocess.Popen(['/usr/bin/python3', SUPPORT / 'servers.py', '--root', self.dir / 'servers'],
-                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        self.enterContext(servers)  # at the end: stdin closed, waited for
+        # The servers end when their stdin closes (at the journey's end, then waited for), so they cannot outlive
+        # it. Their FTP home is ftp/ in the journey's directory.
+        servers = self.enterContext(subprocess.Popen(['/usr/bin/python3', SUPPORT / 'servers.py', '--root', self.dir],
+                                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True))
         ready = servers.stdout.readline().split()
         self.assertEqual(ready[:1], ['READY'])
         ports = {k: int(v) for k, v in (field.split('=') for field in ready[1:])}
@@ -177,9 +161,8 @@ class Journeys(unittest.TestCase):
         ini = self.dir / 'Quendrel.ini'
         ini.write_bytes(''.join(f'{line}\r\n' for line in SETTINGS.format(**ports).split()).encode())
         self.start()
-        self.expect(lambda: self.read('servers/ftp/site/ip.html').endswith(b'</center></body></html>\r\n'),
-                    'no whole page uploaded')
-        page = self.read('servers/ftp/site/ip.html')
+        self.expect(lambda: self.read('ftp/site/ip.html').endswith(b'</center></body></html>\r\n'), 'no whole page')
+        page = self.read('ftp/site/ip.html')
         self.assertTrue(page.startswith(b'<html><body><center><b>203.0.113.7</b><br>'), page)
         self.assertEqual(self.read('temp.htm'), page)
         self.show()
@@ -204,28 +187,27 @@ class Journeys(unittest.TestCase):
         self.assertEqual(self.read('Other.dat'), f'"{hang}"\r\n'.encode())
         self.assertEqual(self.read('Quendrel.dat'), b'"http://listed.example/"\r\n')
 
-    # Without a tray the window shows; once a tray appears the icon comes to it. File > Exit.
+    # Without a tray the window shows; once a tray appears the icon comes to it. File > Exit. Named to run last:
+    # the journeys before it need the tray it ends and, should it fail on the way, does not start again.
     def test_without_a_tray_then_file_exit(self):
         x.kill_group(self.tray)
         self.assertTrue(x.wait_until(lambda: '"panel" "trayer"' not in x.run('xwininfo', '-root', '-tree')))
         self.start(in_tray=False)
-        wid = self.assert_shown('start without a tray')
-        type(self).tray = x.start_tray()
+        wid = self.show('start without a tray', click=lambda: None)
+        x.start_tray()
         self.expect(lambda: len(x.tray_icons()) == 1, 'no icon once trayer runs')
         x.click_icon()
         self.assert_hidden(wid, 'left click on the icon that came with the tray')
         self.show()
         left, top = next(r[6:8] for r in x.tree() if r[1] == wid)
         # "File" is the menu bar's first entry, at the window's top left.
-        self.choose_last_item(lambda: x.click(left + 15, top + 10), 'click on File')
-        self.assert_exits('File > Exit')
+        self.exit_from_menu(lambda: x.click(left + 15, top + 10), 'File > Exit')
 
 
 if __name__ == '__main__':
     parser = argparse.ArgumentParser(usage='%(prog)s --binary PATH/TO/Quendrel [unittest options]')
-    parser.add_argument('--binary', required=True)
-    args, rest = parser.parse_known_args()
-    BINARY = os.path.abspath(args.binary)  # the program under test
+    parser.add_argument('--binary', required=True, type=os.path.abspath)
+    ARGS, rest = parser.parse_known_args()  # ARGS.binary: the program under test
     # Stopped from outside (a driver's timeout, say): unwind, so what was started here ends.
     for signum in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, signal.default_int_handler)

@@ -17,7 +17,8 @@ import time
 
 TIMEOUT = 10.0  # for anything that should happen promptly
 CLICK_GAP = 0.6  # longer than a double-click interval: two clicks stay two clicks
-ENV = {}  # the X programs' environment: DISPLAY, a private HOME, no XDG or session bus variables
+# The X programs' environment: start() adds DISPLAY and a private HOME.
+ENV = {k: v for k, v in os.environ.items() if not k.startswith('XDG_') and k != 'DBUS_SESSION_BUS_ADDRESS'}
 _procs = []
 _last_click = 0.0
 # One window of `xwininfo -tree`: indent, id, name, class, size, absolute position.
@@ -30,11 +31,6 @@ def wait_until(predicate, timeout=TIMEOUT):
     while not (value := predicate()) and time.monotonic() < deadline:
         time.sleep(0.05)
     return value
-
-
-# Whether predicate stays true for duration seconds (polled).
-def holds(predicate, duration=0.7):
-    return not wait_until(lambda: not predicate(), duration)
 
 
 # Ends proc's process group: SIGTERM, then SIGKILL.
@@ -57,22 +53,19 @@ def popen(*args, env=None, stderr=subprocess.DEVNULL, **kwargs):
 # Runs a probe; returns its output, '' if it failed or timed out.
 def run(*args):
     with contextlib.suppress(subprocess.TimeoutExpired):
-        result = subprocess.run(args, env=ENV, stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                timeout=TIMEOUT)
+        result = subprocess.run(args, env=ENV, capture_output=True, text=True, timeout=TIMEOUT)
         return result.stdout if result.returncode == 0 else ''
     return ''
 
 
 # Sends input or a window request; raises if xdotool fails.
 def xdotool(*args):
-    subprocess.run(('xdotool', *args), env=ENV, stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT,
-                   check=True)
+    subprocess.run(('xdotool', *args), env=ENV, capture_output=True, timeout=TIMEOUT, check=True)
 
 
 # Starts Xvfb on a free display (it picks one and says which once it accepts
-# connections), openbox and, if tray, trayer; returns trayer's process.
-def start(tray=True):
-    ENV.update({k: v for k, v in os.environ.items() if not k.startswith('XDG_') and k != 'DBUS_SESSION_BUS_ADDRESS'})
+# connections), openbox and trayer; returns trayer's process.
+def start():
     ENV['HOME'] = tempfile.mkdtemp(prefix='x-session-home-')  # no user configuration applies
     read_end, write_end = os.pipe()
     # -noreset: else the server resets when its last client (a probe) leaves,
@@ -81,50 +74,38 @@ def start(tray=True):
           pass_fds=(write_end,))
     os.close(write_end)
     with os.fdopen(read_end) as display:
-        ENV['DISPLAY'] = ':' + display.readline().strip()
-    if ENV['DISPLAY'] == ':':
-        raise RuntimeError('Xvfb did not start')
+        ENV['DISPLAY'] = f':{int(display.readline())}'  # ValueError: Xvfb did not start
     popen('openbox')
-    if not wait_until(lambda: '(WINDOW)' in run('xprop', '-root', '_NET_SUPPORTING_WM_CHECK')):
-        raise RuntimeError('openbox did not start')
-    return start_tray() if tray else None
+    assert wait_until(lambda: '(WINDOW)' in run('xprop', '-root', '_NET_SUPPORTING_WM_CHECK')), 'openbox did not start'
+    return start_tray()
 
 
 def start_tray():
     proc = popen('trayer', '--edge', 'top', '--align', 'right', '--widthtype', 'request', '--height', '24',
                  '--SetDockType', 'true', '--transparent', 'false')
-    if not wait_until(lambda: '"panel": ("panel" "trayer")' in run('xwininfo', '-root', '-tree')):
-        raise RuntimeError('trayer did not show its panel')
+    assert wait_until(lambda: '"panel": ("panel" "trayer")' in run('xwininfo', '-root', '-tree')), 'no trayer panel'
     return proc
 
 
+@atexit.register
 def stop():
     while _procs:
         kill_group(_procs.pop())
     shutil.rmtree(ENV.pop('HOME', ''), ignore_errors=True)
 
 
-atexit.register(stop)
-
-
-# All windows as (indent, id, name, class, width, height, x, y) rows, x and y
-# absolute; a window's descendants follow it, indented deeper.
-def tree():
-    matches = map(_ROW.match, run('xwininfo', '-root', '-tree').splitlines())
+# All windows (or those below window wid) as (indent, id, name, class, width,
+# height, x, y) rows, x and y absolute; a window's descendants follow it,
+# indented deeper.
+def tree(wid=None):
+    matches = map(_ROW.match, run('xwininfo', '-tree', *(['-id', str(wid)] if wid else ['-root'])).splitlines())
     return [(len(m[1]), int(m[2], 16), m[3], m[4], *map(int, m.groups()[4:])) for m in matches if m]
-
-
-# The rows of rows[i]'s descendants.
-def _below(rows, i):
-    end = next((j for j in range(i + 1, len(rows)) if rows[j][0] <= rows[i][0]), len(rows))
-    return rows[i + 1:end]
 
 
 # The windows named name embedded in trayer's panel, as tree() rows.
 def tray_icons(name='Quendrel'):
-    rows = tree()
-    panels = [i for i, r in enumerate(rows) if r[2] == 'panel' and r[3] == '"panel" "trayer"']
-    return [r for i in panels for r in _below(rows, i) if r[2] == name]
+    panels = [r[1] for r in tree() if r[2] == 'panel' and r[3] == '"panel" "trayer"']
+    return [r for panel in panels for r in tree(panel) if r[2] == name]
 
 
 # Centre of the rightmost square window above client wid in its frame: the
@@ -133,7 +114,7 @@ def close_button(wid):
     rows = tree()
     i = next(i for i, r in enumerate(rows) if r[1] == wid)
     frame = max(j for j in range(i) if rows[j][0] == rows[0][0])
-    buttons = [r for r in _below(rows, frame) if r[4] == r[5] >= 8 and r[7] < rows[i][7]]
+    buttons = [r for r in tree(rows[frame][1]) if r[4] == r[5] >= 8 and r[7] < rows[i][7]]
     *_, w, h, x, y = max(buttons, key=lambda r: r[6])
     return x + w // 2, y + h // 2
 
