@@ -12,7 +12,6 @@
 #
 # FTP users (password "secret" for all), logged in to DIR/ftp:
 #   writer  may read and write everything
-#   reader  may only list and download
 #   mute    as writer, but QUIT is never answered
 # Every command the FTP server receives is appended to DIR/ftp-commands.log,
 # PASS and EPRT without their arguments (the password; a port that changes).
@@ -21,12 +20,13 @@
 # HTTP routes (GET; the answer ends where the connection closes, unless it
 # says otherwise; an unknown path is a 404):
 #   /ip                      an IP page: <ip>203.0.113.7</ip>
-#   /echo?status=N&body=B    status N (default 200), body B percent-decoded
+#   /echo?status=N&length=L&body=B
+#                            status N (default 200), body B percent-decoded
 #                            to bytes, so UTF-8 text sent percent-encoded
 #                            comes back as UTF-8; without B, the request's
-#                            header lines, each ended by LF, then an empty one
+#                            header lines, each ended by LF, then an empty one;
+#                            with L, a length of L promised (a body cut short)
 #   /redirect?to=URL         302 to URL (without it: to itself, a loop)
-#   /close-mid-body?body=B   promises 100000 bytes, sends B, closes
 #   /hang                    never answers
 #   /stall-after-start       promises 100000 bytes, sends 100, then nothing
 #   /endless                 <ip>192.0.2.99</ip>, then 'x' for ever
@@ -35,7 +35,6 @@
 # that dies takes it along: keep its stdin open, a pipe, while it is needed).
 # Only the standard library and pyftpdlib: Debian's own Python runs it.
 
-import argparse
 import contextlib
 import http.server
 import logging
@@ -59,12 +58,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):  # no request log on stderr
         pass
 
-    # "/close-mid-body" is served by route_close_mid_body.
+    # "/stall-after-start" is served by route_stall_after_start.
     def do_GET(self):
-        route = getattr(self, 'route_' + urlsplit(self.path).path[1:].replace('-', '_'), None)
-        if route is None:
-            return self.send_error(404)
-        route()
+        route = 'route_' + urlsplit(self.path).path[1:].replace('-', '_')
+        getattr(self, route, lambda: self.send_error(404))()
 
     # A query value as bytes: http.server gives the request line as latin-1
     # text, and latin-1 maps each percent-decoded byte to one character.
@@ -83,13 +80,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.reply(200, b'<html><body>Your address: <ip>203.0.113.7</ip></body></html>')
 
     def route_echo(self):
-        self.reply(int(self.param('status', b'200')), self.param('body', str(self.headers).encode()))
+        length = [('Content-Length', self.param('length').decode())] if self.param('length') else []
+        self.reply(int(self.param('status', b'200')), self.param('body', str(self.headers).encode()), *length)
 
     def route_redirect(self):
         self.reply(302, b'', ('Location', self.param('to', self.path.encode()).decode('latin-1')))
-
-    def route_close_mid_body(self):
-        self.reply(200, self.param('body'), ('Content-Length', '100000'))
 
     def route_stall_after_start(self):
         self.reply(200, b'<html><body><ip>198.51.100.9</ip>'.ljust(100, b'x'), ('Content-Length', '100000'))
@@ -108,7 +103,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Ftp(FTPHandler):
     authorizer = DummyAuthorizer()
     auth_failed_timeout = 0.2  # a wrong password is answered without the usual 3 s pause
-    command_log = None  # the file every command is appended to
 
     def pre_process_command(self, line, cmd, arg):
         with open(self.command_log, 'a', encoding='utf-8', errors='replace') as log:
@@ -118,16 +112,15 @@ class Ftp(FTPHandler):
 
 
 def main():
-    parser = argparse.ArgumentParser(description='Local HTTP, FTP and silent TCP servers for Quendrel tests.')
-    parser.add_argument('--root', required=True, help='directory for the FTP home (ROOT/ftp)')
-    root = os.path.abspath(parser.parse_args().root)
+    # The one argument, --root DIR: the directory for the FTP home (DIR/ftp) and the command log.
+    root = os.path.abspath(sys.argv[sys.argv.index('--root') + 1])
     # Warnings only: pyftpdlib would otherwise log every session.
     logging.basicConfig(format='servers.py: %(name)s: %(message)s', level=logging.WARNING)
     home = os.path.join(root, 'ftp')
     os.makedirs(os.path.join(home, 'site', 'nested dir', 'deeper'), exist_ok=True)
-    Ftp.command_log = os.path.join(root, 'ftp-commands.log')
-    for user, perm in (('writer', 'elradfmwMT'), ('reader', 'elr'), ('mute', 'elradfmwMT')):
-        Ftp.authorizer.add_user(user, 'secret', home, perm=perm)
+    Ftp.command_log = os.path.join(root, 'ftp-commands.log')  # the file every command is appended to
+    for user in ('writer', 'mute'):
+        Ftp.authorizer.add_user(user, 'secret', home, perm='elradfmwMT')
 
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: sys.exit(0))

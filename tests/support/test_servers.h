@@ -7,12 +7,10 @@
 #include <QTemporaryDir>
 #include <QtDebug>
 
-#include "support/test_files.h"
-
 namespace quendrel::test {
 
-// The local HTTP, FTP and silent TCP servers of support/servers.py, in a
-// private temporary directory, for as long as this object lives.
+// The local HTTP and FTP servers of support/servers.py, in a private
+// temporary directory, for as long as this object lives.
 //
 // The script's stdin stays an open pipe: it ends when the pipe closes, so a
 // test that crashes does not leave the servers behind. Its error output goes
@@ -39,7 +37,7 @@ public:
         while (!process_.canReadLine() && process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
         }
         static const QRegularExpression ready(
-            QStringLiteral("^READY http=(?<http>\\d+) ftp=(?<ftp>\\d+) silent=(?<silent>\\d+)\\n$"));
+            QStringLiteral("^READY http=(?<http>\\d+) ftp=(?<ftp>\\d+) silent=\\d+\\n$"));
         ports_ = ready.match(QString::fromLatin1(process_.readLine()));
         if (!ports_.hasMatch())
             qWarning("TestServers: the servers did not start: %s", qPrintable(process_.errorString()));
@@ -47,8 +45,6 @@ public:
     }
 
     quint16 FtpPort() const { return ports_.captured(u"ftp").toUShort(); }
-    // Accepts connections and never sends anything.
-    quint16 SilentPort() const { return ports_.captured(u"silent").toUShort(); }
     // "http://127.0.0.1:<port>" followed by path ("/ip", "/echo?body=...").
     QString HttpUrl(const QString& path) const { return "http://127.0.0.1:" + ports_.captured(u"http") + path; }
     // The directory all FTP users log in to; it holds "site" and
@@ -57,16 +53,6 @@ public:
     // Every command the FTP server received, one per line; PASS and EPRT
     // without their arguments.
     QString FtpCommandLog() const { return root_.filePath(QStringLiteral("ftp-commands.log")); }
-
-    // Whether a client's connection to the silent port stands: in
-    // /proc/net/tcp, one with local address 127.0.0.1:port (in hex) and
-    // state 01, established.
-    bool SilentPortConnected() const
-    {
-        const QString local = QStringLiteral("0100007F:%1").arg(SilentPort(), 4, 16, QLatin1Char('0')).toUpper();
-        const QRegularExpression established(QStringLiteral("(?m)^ *\\d+: ") + local + QStringLiteral(" \\S+ 01 "));
-        return established.match(QString::fromLatin1(ReadFile(QStringLiteral("/proc/net/tcp")))).hasMatch();
-    }
 
 private:
     QTemporaryDir root_;

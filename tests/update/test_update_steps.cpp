@@ -1,0 +1,377 @@
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <thread>
+#include <tuple>
+
+#include "support/test_files.h"
+#include "support/test_servers.h"
+#include "update/curl_handle.h"
+#include "update/ftp_upload.h"
+#include "update/local_ip.h"
+#include "update/page_file.h"
+#include "update/update_inputs.h"
+#include "update/web_page_ip.h"
+
+using namespace quendrel;
+using namespace quendrel::test;
+using namespace quendrel::update_text;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// An address looked up: the page, what the step makes of it, and the markers
+// it looks for. A failure of kNoPage stands for "Unable to Connect to " + url.
+struct Lookup { QString url, address = {}, failure = {}, start = u"<ip>"_s, end = u"</ip>"_s; };
+const QString kNoPage = u"no page"_s;
+
+// An upload, in active mode or not, to the remote path under the name given; it lands in the FTP root's storedIn
+// ("" or ending in "/"). One with a failure message sends localFile (the page when empty) as user "mute".
+struct Upload { bool active; QString remotePath, destFilename, storedIn, localFile = {}, message = {}; };
+
+// A page that is not written: the template named (none: the default page),
+// why, and whether the page's directory may be written.
+struct Refusal { QString templateName, message; bool writableDirectory = true; };
+
+bool WriteFile(const QString& path, const QByteArray& bytes, mode_t mode = 0600)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && ::chmod(qPrintable(path), mode) == 0;
+}
+
+// Each text input, and whether a cycle with it empty is refused (R) or not
+// (-): in turn with the address from a web page and the page from a
+// template; web page, default page; the host's address, a template; the
+// host's address, the default page.
+const std::tuple<const char*, QString UpdateInputs::*, const char*> kTextInputs[] = {
+    {"ipWebPage", &UpdateInputs::ipWebPage, "RR--"},     {"startString", &UpdateInputs::startString, "RR--"},
+    {"endString", &UpdateInputs::endString, "RR--"},     {"templatePath", &UpdateInputs::templatePath, "R-R-"},
+    {"remotePath", &UpdateInputs::remotePath, "----"},   {"destFilename", &UpdateInputs::destFilename, "RRRR"},
+    {"server", &UpdateInputs::server, "RRRR"},           {"username", &UpdateInputs::username, "RRRR"},
+    {"password", &UpdateInputs::password, "RRRR"}};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Lookup)
+Q_DECLARE_METATYPE(Upload)
+Q_DECLARE_METATYPE(Refusal)
+
+// The steps of an update cycle one by one: what it starts from (the port
+// box's text, the fields it needs, the date and time it shows, the host's own
+// addresses), the address from the IP web page (fetched, decoded, cut out; or
+// why there is none), the page file, and the page's upload; the network steps
+// against the local HTTP and FTP servers.
+class TestUpdateSteps : public QObject {
+    Q_OBJECT
+
+    // The local server's URL: path, then body percent-encoded (so that any bytes come back as they are).
+    QString Url(const char* path, QByteArray body = {}) { return servers_.HttpUrl(path + body.toPercentEncoding()); }
+    // Every page with a body comes with status 404: the status is not examined.
+    QString Echo(const QByteArray& body) { return Url("/echo?status=404&body=", body); }
+    // Pages are written into a fresh directory, from the default line or from a template beside them.
+    QString Path(const QString& name = kPageFileName) const { return dir_->filePath(name); }
+    // The address and the date carry tags that come later and earlier in the order of replacement.
+    PageContent Content(const QString& name = {}) const
+    {
+        return {name.isEmpty(), name.isEmpty() ? QString() : Path(name), u"1.2.3.4<TIME>"_s, u"D<IP>"_s, u"下午"_s};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The local HTTP server is reached directly, whatever proxy the
+        // environment names. For FTP, one that nobody answers stands there
+        // throughout: through it, libcurl would turn the upload into an HTTP PUT.
+        for (const char* name : {"http_proxy", "all_proxy", "ALL_PROXY"})
+            qunsetenv(name);
+        qputenv("ftp_proxy", "http://127.0.0.1:1");
+        QVERIFY(servers_.Start());
+        // Accepts connections and never says a word.
+        QVERIFY(silent_.listen(QHostAddress::LocalHost));
+        // Line ends of every kind and bytes no text has: a text-mode transfer would change them.
+        page_ = "<html>\r\nline\nline\r\0\xFF\xFE</html>\r\n"_ba.repeated(8000);
+        QVERIFY(pageFile_.open() && pageFile_.write(page_) == page_.size() && pageFile_.flush());
+    }
+
+    void init() { dir_.emplace(); }
+
+    void webPageIP_data()
+    {
+        QTest::addColumn<Lookup>("row");
+        // Without a body: the request's header lines, after the Host line.
+        QTest::newRow("headers sent") << Lookup{Url("/echo"), "Quendrel\nAccept: */*\nCache-Control: no-cache\n"
+                                                "Pragma: no-cache", {}, "User-Agent:", "\n\n"};
+        QTest::newRow("redirection followed") << Lookup{Url("/redirect?to=/ip"), "203.0.113.7"};
+        QTest::newRow("endless, cut at the cap") << Lookup{Url("/endless"), "192.0.2.99"};
+        QTest::newRow("empty page") << Lookup{Echo({}), {}, kUnableToParse};
+        QTest::newRow("UTF-8") << Lookup{Echo("\xC3\xA9: 192.0.2.5 \xE2\x82\xAC"), "192.0.2.5", {}, "é:", "€"};
+        QTest::newRow("Windows-1252") << Lookup{Echo("\xE9: 192.0.2.6 \x80"), "192.0.2.6", {}, "é:", "€"};
+        // Closed short of its length, in the middle of the euro sign's three
+        // bytes: what came is the page, and still read as UTF-8.
+        QTest::newRow("cut mid-character")
+            << Lookup{Url("/echo?length=100000&body=", "\xC3\xA9:192.0.2.7x\xE2\x82"), "192.0.2.7", {}, "é:", "x"};
+        // The first "<ip>" and the first "</ip>", upper case no marker.
+        QTest::newRow("first markers, case counts") << Lookup{Echo("<IP>a<ip>b</IP>c</ip><ip>d</ip>"), "b</IP>c"};
+        QTest::newRow("only spaces trimmed") << Lookup{Echo("<ip>  \t1.2.3.4\n  </ip>"), "\t1.2.3.4\n"};
+        QTest::newRow("adjacent markers") << Lookup{Echo("<ip></ip>"), {}};
+        QTest::newRow("end in start") << Lookup{Echo("ab1b"), {}, "Invalid procedure call or argument - 5", "ab", "b"};
+        QTest::newRow("refused port") << Lookup{"http://127.0.0.1:1/", {}, kNoPage};
+        QTest::newRow("file scheme") << Lookup{"file:///etc/passwd", {}, kNoPage};
+        QTest::newRow("redirection to a file") << Lookup{Url("/redirect?to=", "file:///etc/passwd"), {}, kNoPage};
+        QTest::newRow("redirection loop") << Lookup{Url("/redirect"), {}, kNoPage};
+    }
+
+    void webPageIP()
+    {
+        QFETCH(Lookup, row);
+        QStringList texts;
+        const TextResult page = GetWebPageIP(row.url, row.start, row.end, [&](const QString& t) { texts << t; }, {});
+        QCOMPARE(page.text, row.address);
+        const bool noPage = row.failure == kNoPage;
+        QCOMPARE(page.failure ? page.failure->message : QString(), noPage ? UnableToConnectTo(row.url) : row.failure);
+        const QStringList all{kEstablishing, ConnectingTo(row.url), kGettingData, kClosing, kParsing};
+        // "Parsing" once both markers were found, whatever came of it.
+        QCOMPARE(texts, all.first(noPage ? 2 : row.failure == kUnableToParse ? 4 : 5));
+    }
+
+    void uploads_data()
+    {
+        QTest::addColumn<Upload>("row");
+        QTest::newRow("active, login directory") << Upload{true, "", "index.html", ""};
+        QTest::newRow("active, blanks, hash, trailing slash")
+            << Upload{true, "site/nested dir/", "my #1.htm", "site/nested dir/"};
+        QTest::newRow("absolute, percent and non-ASCII in name")
+            << Upload{false, "/site/nested dir/deeper", "100% Zürich.htm", "site/nested dir/deeper/"};
+        // Dot segments are the server's to resolve (its login directory need
+        // not be its root), not folded away on the way.
+        QTest::newRow("parent") << Upload{false, "..", "d.htm", ""};
+        QTest::newRow("missing directory") << Upload{false, "site/none", "f.htm", {}, {}, kUnableToSetRemoteDirectory};
+        // Opened before STOR: nothing is stored, not even an empty file.
+        QTest::newRow("missing local file") << Upload{false, "site", "f.htm", {}, "/none/f.htm", kUnableToUpload};
+        QTest::newRow("local file is a directory") << Upload{false, "site", "f.htm", {}, "/", kUnableToUpload};
+    }
+
+    // One that works goes over an old, longer file, replaced whole (a new
+    // file: stopEndsAWait): one login, one CWD of the whole path, one binary
+    // STOR in the mode asked for, QUIT. One that fails goes as "mute", who
+    // never gets an answer to QUIT: it drops the connection at once, without
+    // QUIT and not held up by that wait, never gets to STOR, and leaves no
+    // file anywhere, not even an empty one.
+    void uploads()
+    {
+        QFETCH(Upload, row);
+        const bool fails = !row.message.isEmpty();
+        const QString path = servers_.FtpRoot() + u'/' + row.storedIn + row.destFilename;
+        QVERIFY(fails || (QFile::copy(pageFile_.fileName(), path) && QFile::resize(path, page_.size() * 2)));
+        QFile::remove(servers_.FtpCommandLog());
+        const QString user = fails ? u"mute"_s : u"writer"_s;
+        const FtpTarget target{u"127.0.0.1"_s, servers_.FtpPort(), user, u"secret"_s, row.remotePath, row.active,
+                               row.localFile.isEmpty() ? pageFile_.fileName() : row.localFile, row.destFilename};
+        QStringList texts;
+        const QDeadlineTimer deadline(10000);
+        const auto failure = UploadPageFile(target, [&](const QString& text) { texts << text; }, {});
+        QVERIFY(!deadline.hasExpired());
+        QCOMPARE(failure ? failure->message : QString(), row.message);
+        const QStringList all{kEstablishing, ConnectingTo(u"127.0.0.1"_s), kUploading, kClosing};
+        QCOMPARE(texts, all.first(!fails ? 4 : row.message == kUnableToUpload ? 3 : 2));
+        if (fails)
+            QVERIFY(!QDirIterator(servers_.FtpRoot(), {row.destFilename}, {}, QDirIterator::Subdirectories).hasNext());
+        else
+            QVERIFY(ReadFile(path) == page_);
+        const QString cwd = row.remotePath.isEmpty() ? QString() : u"CWD "_s + row.remotePath + u'\n';
+        const QString store = (row.active ? u"EPRT\n"_s : u"EPSV\n"_s) + "TYPE I\nSTOR " + row.destFilename + "\n";
+        QCOMPARE(QString::fromUtf8(ReadFile(servers_.FtpCommandLog())),
+                 u"USER "_s + user + "\nPASS\nPWD\n" + cwd + (fails ? QString() : store + "QUIT\n"));
+    }
+
+    // A server that never greets, and one that never answers QUIT after the
+    // upload: without the stop each waits for the 60 s network limit. The
+    // stop is asked for once the worker waits there.
+    void stopEndsAWait()
+    {
+        for (const bool greets : {false, true}) {
+            const quint16 port = greets ? servers_.FtpPort() : silent_.serverPort();
+            const FtpTarget target{
+                u"127.0.0.1"_s, port, u"mute"_s, u"secret"_s, u"site"_s, false, pageFile_.fileName(), u"waits.htm"_s};
+            QFile::remove(servers_.FtpCommandLog());
+            std::optional<UpdateFailure> failure;
+            std::jthread worker([&](std::stop_token stop) { failure = UploadPageFile(target, [](auto&&) {}, stop); });
+            QTRY_VERIFY(greets ? ReadFile(servers_.FtpCommandLog()).contains("QUIT") : silent_.hasPendingConnections());
+            const QDeadlineTimer deadline(5000);
+            worker.request_stop();
+            worker.join();
+            QVERIFY(!deadline.hasExpired() && failure && failure->cancelled);
+        }
+        QVERIFY(ReadFile(servers_.FtpRoot() + u"/site/waits.htm"_s) == page_);
+    }
+
+    // A bare IPv6 address goes in brackets; the path is one escaped piece
+    // (libcurl writes its escapes in lower case).
+    void directoryUrl()
+    {
+        QCOMPARE(FtpDirectoryUrl(u"::1"_s, 2121, u"a%#?;/b"_s).value_or(""), "ftp://[::1]:2121/a%25%23%3f%3b%2fb/");
+    }
+
+    void pageWritten_data()
+    {
+        QTest::addColumn<QByteArray>("templateBytes");  // null: the default page
+        QTest::addColumn<QByteArray>("page");
+        QTest::newRow("default page") << QByteArray()
+                                      << "<html><body><center><b>1.2.3.4<TIME></b><br>D<IP> \xE4\xB8\x8B\xE5\x8D\x88"
+                                         "</center></body></html>\r\n"_ba;
+        // Each tag as often as it stands, only in upper case, replaced in turn
+        // (the address's "<TIME>" is, the date's "<IP>" is not); the last line without its break.
+        QTest::newRow("tags") << "<IP><IP> <DATE>-<DATE>\r\n<TIME>\r\n<ip><Date><time>"_ba
+                              << "1.2.3.4\xE4\xB8\x8B\xE5\x8D\x88" "1.2.3.4\xE4\xB8\x8B\xE5\x8D\x88 D<IP>-D<IP>\r\n"
+                                 "\xE4\xB8\x8B\xE5\x8D\x88\r\n<ip><Date><time>\r\n\r\n"_ba;
+        QTest::newRow("line ends, empty lines") << "a\r\n\nb\r\rc\n\n"_ba << "a\r\n\r\nb\r\n\r\nc\r\n\r\n\r\n"_ba;
+        QTest::newRow("empty template") << ""_ba << "\r\n"_ba;
+        QTest::newRow("UTF-8") << "caf\xC3\xA9 \xE2\x82\xAC"_ba << "caf\xC3\xA9 \xE2\x82\xAC\r\n\r\n"_ba;
+        QTest::newRow("Windows-1252") << "caf\xE9 \x80"_ba << "caf\xC3\xA9 \xE2\x82\xAC\r\n\r\n"_ba;
+    }
+
+    // A new page is readable by all.
+    void pageWritten()
+    {
+        QFETCH(QByteArray, templateBytes);
+        const PageContent content = Content(templateBytes.isNull() ? QString() : u"page.tpl"_s);
+        QVERIFY(templateBytes.isNull() || WriteFile(content.templatePath, templateBytes));
+        QCOMPARE(CreatePageFile(content, Path()), std::nullopt);
+        QTEST(ReadFile(Path()), "page");
+        // The "user" bits are the owner's: the test owns the file.
+        QCOMPARE(QFile::permissions(Path()), QFile::Permissions(0x6644));  // rw-r--r--
+    }
+
+    void pageRefused_data()
+    {
+        QTest::addColumn<Refusal>("refusal");
+        const auto error = [](int e) { return QString::fromLocal8Bit(std::strerror(e)) + u" - %1"_s.arg(e); };
+        QTest::newRow("missing template") << Refusal{"missing.tpl", kCantFindSourceFile};
+        QTest::newRow("hidden template") << Refusal{".tpl", kCantFindSourceFile};
+        QTest::newRow("template is a directory") << Refusal{"folder", kCantFindSourceFile};
+        QTest::newRow("unreadable template") << Refusal{"page.tpl", error(EACCES)};
+        QTest::newRow("page directory not writable") << Refusal{{}, error(EACCES), false};
+    }
+
+    // As an ordinary user, whom file modes hold back. The old page stays as it
+    // was (though anybody may write it), and nothing is left beside it.
+    void pageRefused()
+    {
+        QFETCH(Refusal, refusal);
+        QVERIFY(WriteFile(Path(u".tpl"_s), "<IP>", 0644) && WriteFile(Path(u"page.tpl"_s), "<IP>", 0));
+        QVERIFY(WriteFile(Path(), "old", 0666) && QDir(dir_->path()).mkdir(u"folder"_s));
+        const QStringList before = QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+        QVERIFY(::chmod(qPrintable(dir_->path()), refusal.writableDirectory ? 0777 : 0555) == 0);
+        const PageContent content = Content(refusal.templateName);
+        const auto message = [&] { return CreatePageFile(content, Path()).value_or(UpdateFailure()).message; };
+        QVERIFY(RunAsOrdinaryUser([&] { return message() == refusal.message; }));
+        QVERIFY(::chmod(qPrintable(dir_->path()), 0700) == 0);
+        QCOMPARE(ReadFile(Path()), "old"_ba);
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
+    }
+
+    // An old page keeps its mode, and a link in the page's place is
+    // replaced, not written through.
+    void pageModesAndLinks()
+    {
+        QVERIFY(WriteFile(Path(), "old", 0600));
+        QCOMPARE(CreatePageFile(Content(), Path()), std::nullopt);
+        QCOMPARE(QFile::permissions(Path()), QFile::Permissions(0x6600));  // rw-------
+        QVERIFY(WriteFile(Path(u"other"_s), "other") && QFile::remove(Path()) && QFile::link(Path(u"other"_s), Path()));
+        QCOMPARE(CreatePageFile(Content(), Path()), std::nullopt);
+        QVERIFY(!QFileInfo(Path()).isSymLink());
+        QCOMPARE(ReadFile(Path(u"other"_s)), "other"_ba);
+    }
+
+    void takePort_data()
+    {
+        QTest::addColumn<QString>("text");
+        // The port; " reset" when the box gets "21" back; then the failure, if any.
+        QTest::addColumn<QString>("verdict");
+        const QString overflow = u"21 Overflow - 6"_s;
+        // Parsing and rounding themselves are the scheduler tests' concern.
+        QTest::newRow("empty") << "" << "21 reset";
+        QTest::newRow("zero") << "0" << "0";
+        QTest::newRow("highest") << "65535" << "65535";
+        QTest::newRow("one above") << "65536" << overflow;
+        QTest::newRow("rounds above") << "65535,5" << overflow;
+        QTest::newRow("negative") << "-1" << overflow;
+        QTest::newRow("half to even") << "2122,5" << "2122";
+    }
+
+    // Numbers as the locale writes them (German here), rounded half to even.
+    void takePort()
+    {
+        QFETCH(QString, text);
+        QLocale::setDefault(QLocale(u"de_DE"_s));
+        const PortVerdict verdict = TakePort(text);
+        const QString failure = verdict.failure ? verdict.failure->message : QString();
+        QTEST(u"%1%2 %3"_s.arg(verdict.port).arg(verdict.resetText ? " reset" : "", failure).trimmed(), "verdict");
+    }
+
+    void requiredFields()
+    {
+        for (const auto& [name, text, expected] : kTextInputs) {
+            QString refused;
+            for (const int mode : {0, 1, 2, 3}) {
+                UpdateInputs in;
+                in.directlyConnected = mode & 2;
+                in.defaultPage = mode & 1;
+                for (const auto& other : kTextInputs)
+                    in.*std::get<1>(other) = name == std::get<0>(other) ? QString() : u"x"_s;
+                refused += ValidateUpdateInputs(in) ? u'R' : u'-';
+            }
+            QVERIFY2(refused == QLatin1String(expected), qPrintable(name + u": "_s + refused));
+        }
+    }
+
+    void cycleDateAndTime_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("texts");  // the date short, the time long without its zone
+        QTest::newRow("en_US") << QLocale(u"en_US"_s) << "1/15/24 1:05:09 PM";
+        // The zone stands in brackets or after a comma there.
+        QTest::newRow("ca_ES") << QLocale(u"ca_ES"_s) << "15/1/24 13:05:09";
+        QTest::newRow("be_BY") << QLocale(u"be_BY"_s) << "15.01.24 13:05:09";
+    }
+
+    void cycleDateAndTime()
+    {
+        QFETCH(QLocale, locale);
+        const QDateTime moment(QDate(2024, 1, 15), QTime(13, 5, 9));
+        QTEST(CycleDateText(moment, locale) + u' ' + CycleTimeText(moment, locale), "texts");
+    }
+
+    // The host name's IPv4 addresses as the system's resolver gives them,
+    // each once (getent lists each once per socket type), in its order.
+    void localAddressesAreTheResolvers()
+    {
+        QProcess getent;
+        getent.start(u"/bin/sh"_s, {u"-c"_s, u"getent ahostsv4 \"$(hostname)\" | "
+                                             "awk '!seen[$1]++ { printf \"%s%s\", sep, $1; sep = \", \" }'"_s});
+        QVERIFY(getent.waitForFinished(10000));
+        QCOMPARE(GetLocalIP(), QString::fromLatin1(getent.readAllStandardOutput()));
+    }
+
+private:
+    CurlGlobal curl_;
+    TestServers servers_;
+    QTcpServer silent_;
+    QTemporaryFile pageFile_;
+    QByteArray page_;
+    std::optional<QTemporaryDir> dir_;
+};
+
+QTEST_GUILESS_MAIN(TestUpdateSteps)
+#include "test_update_steps.moc"
