@@ -165,7 +165,7 @@ private slots:
             for (bool on : {true, false}) {
                 f.Get<QAbstractButton>(on ? option.on : option.off)->click();
                 for (const QString& name : option.dependents) {
-                    QVERIFY2(f.Get(name)->isEnabled() == on, qPrintable(name + (on ? " (option on)" : " (option off)")));
+                    QVERIFY2(f.Get(name)->isEnabled() == on, qPrintable(name + (on ? " (option on)" : " (off)")));
                     // What is typed while the box is enabled is still there once it is disabled.
                     if (auto* edit = f.window->findChild<QLineEdit*>(name); edit && on)
                         edit->setText("kept");
