@@ -6,12 +6,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMetaProperty>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTest>
 
@@ -19,8 +21,12 @@
 #include "common/program_state.h"
 #include "settings/settings_model.h"
 #include "ui/app_actions.h"
+#include "ui/frm_about.h"
 #include "ui/frm_main.h"
+#include "ui/state_images.h"
+#include "ui/tray_icon.h"
 #include "ui/twips_layout.h"
+#include "version.h"
 
 using namespace quendrel;
 
@@ -47,46 +53,19 @@ const QString kMinutes = "Value must be between 5 and 1440 minutes (24 hrs).";
 
 Q_DECLARE_METATYPE(Typing)
 
-class TestFrmMain : public QObject {
+class TestUi : public QObject {
     Q_OBJECT
 
 private slots:
-    // Each option enables its dependent controls; disabling them keeps what they hold.
-    void optionsEnableTheirDependents()
-    {
-        Fixture f;
-        const QStringList custom = {"lblSourceFilepath", "txtSourceFilepath", "cmdBrowse", "lblWebpageTags"};
-        const struct { const char* on; const char* off; QStringList dependents; } options[] = {
-            {"optConType(1)", "optConType(0)", {"cmbIPWebPage", "txtStartString", "txtEndString"}},
-            {"optWebpageType(1)", "optWebpageType(0)", custom},
-            {"chkUpdateOnStart", "chkUpdateOnStart", {"chkUpdateDelay"}},
-        };
-        for (const auto& option : options) {
-            f.Get<QAbstractButton>(option.on)->click();
-            for (const QString& name : option.dependents) {
-                QVERIFY2(f.Get(name)->isEnabled(), qPrintable(name));
-                if (auto* edit = f.window->findChild<QLineEdit*>(name))
-                    edit->setText("kept");
-            }
-            f.Get<QAbstractButton>(option.off)->click();
-            for (const QString& name : option.dependents) {
-                QVERIFY2(!f.Get(name)->isEnabled(), qPrintable(name));
-                if (auto* edit = f.window->findChild<QLineEdit*>(name))
-                    QCOMPARE(edit->text(), "kept");
-            }
-        }
-    }
-
     // Each control of the key table shows its setting and sets it, and only it.
     void everySettingIsBoundBothWays()
     {
         Fixture f;
         f.settings.Set(Setting::CheckOnStart, true);  // so the delay box may be checked
-        QSignalSpy changed(&f.settings, &SettingsModel::Changed);
         for (const SettingKey& key : kSettingKeys) {
             const QString name = QLatin1String(key.control);
             const QVariant before = f.settings.Value(key.setting);
-            changed.clear();
+            QSignalSpy changed(&f.settings, &SettingsModel::Changed);
             if (key.kind == SettingKind::Check)
                 f.Get<QCheckBox>(name)->click();
             else if (key.kind == SettingKind::Flag)
@@ -172,11 +151,32 @@ private slots:
         }
     }
 
-    // The source file chooser: title, folder and filter; a choice sets the path, cancelling keeps it.
-    void sourceFileChooserAndMessages()
+    // Each option enables its dependent controls; disabling them keeps what they hold.
+    void optionsAndSourceFileChooser()
     {
-        const QString chosen = QCoreApplication::applicationFilePath();  // any file that exists
         Fixture f;
+        const struct { const char* on; const char* off; QStringList dependents; } options[] = {
+            {"optConType(1)", "optConType(0)", {"cmbIPWebPage", "txtStartString", "txtEndString"}},
+            {"optWebpageType(1)", "optWebpageType(0)",
+             {"lblSourceFilepath", "txtSourceFilepath", "cmdBrowse", "lblWebpageTags"}},
+            {"chkUpdateOnStart", "chkUpdateOnStart", {"chkUpdateDelay"}},
+        };
+        for (const auto& option : options) {
+            for (bool on : {true, false}) {
+                f.Get<QAbstractButton>(on ? option.on : option.off)->click();
+                for (const QString& name : option.dependents) {
+                    QVERIFY2(f.Get(name)->isEnabled() == on, qPrintable(name + (on ? " (option on)" : " (off)")));
+                    // What is typed while the box is enabled is still there once it is disabled.
+                    if (auto* edit = f.window->findChild<QLineEdit*>(name); edit && on)
+                        edit->setText("kept");
+                    else if (edit)
+                        QCOMPARE(edit->text(), "kept");
+                }
+            }
+        }
+
+        // The source file chooser: title, folder and filter; a choice sets the path, cancelling keeps it.
+        const QString chosen = QCoreApplication::applicationFilePath();  // any file that exists
         f.Get<QRadioButton>("optWebpageType(1)")->click();
         const auto open = [&f] {
             f.Get<QPushButton>("cmdBrowse")->click();
@@ -238,7 +238,105 @@ private slots:
         QCOMPARE(box->text(), row.finalText);
         QCOMPARE(steps, row.sliderSteps);
     }
+
+    // The About window: caption, version and no line clipped. Then the pointer wanders over it; after each step
+    // at most one link line (3 the web address, 4 the e-mail address) is highlighted and shows the hand.
+    void aboutLinesAndPointer()
+    {
+        FrmAbout about(nullptr);
+        QCOMPARE(about.windowTitle(), QStringLiteral("Quendrel - About"));
+        QCOMPARE(about.lblMessage[1]->text(), QStringLiteral(" v4.6.0"));  // the revision shows, even 0
+        for (QLabel* line : about.lblMessage)
+            QVERIFY2(line->width() >= line->sizeHint().width() && line->height() >= line->sizeHint().height(),
+                     qPrintable(line->objectName()));
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        const struct Step {
+            const char* name;
+            QWidget* over;  // null: the pointer leaves the window
+            int highlighted;
+            QPoint at = QPoint(2, 2);
+        } path[] = {
+            {"at rest, over the title", about.lblMessage[0], 0},
+            {"onto the web line", about.lblMessage[3], 3},
+            {"straight to the mail line", about.lblMessage[4], 4},
+            {"onto the version line, which keeps it", about.lblMessage[1], 4},
+            {"onto the logo, which keeps it too", &about, 4, about.Picture1->geometry().center()},
+            {"back onto the web line", about.lblMessage[3], 3},
+            {"onto the bare background", &about, 0, QPoint(about.width() - 3, about.height() - 3)},
+            {"onto the mail line again", about.lblMessage[4], 4},
+            {"out of the window", nullptr, 0},
+        };
+        for (const Step& step : path) {
+            QMouseEvent move(QEvent::MouseMove, step.at, QPoint(), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(step.over ? step.over : &about, step.over ? &move : &leave);
+            for (int line : {3, 4}) {
+                const bool lit = line == step.highlighted;
+                QVERIFY2(about.LineColour(line) == (lit ? FrmAbout::HighlightColour() : FrmAbout::LinkColour()),
+                         step.name);
+                QVERIFY2(about.lblMessage[line]->cursor().shape() == (lit ? Qt::PointingHandCursor : Qt::ArrowCursor),
+                         step.name);
+            }
+        }
+    }
+
+    // A click on a link line opens it and closes the window; a click elsewhere does neither.
+    void aboutClickOpensLinkAndCloses_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QStringList>("opened");
+        QTest::newRow("copyright") << 2 << QStringList();
+        QTest::newRow("web address") << 3 << QStringList{"http://" + QString::fromUtf8(kMakerWebAddress)};
+        QTest::newRow("e-mail") << 4 << QStringList{"mailto:" + QString::fromUtf8(kSupportEmail)};
+    }
+
+    void aboutClickOpensLinkAndCloses()
+    {
+        QFETCH(int, line);
+        QFETCH(QStringList, opened);
+        QStringList urls;
+        QPointer<FrmAbout> about = new FrmAbout([&](const QUrl& url) { urls.append(url.toString()); });
+        about->show();
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        QTest::mouseClick(about->lblMessage[line], Qt::LeftButton);
+        QCOMPARE(urls, opened);
+        QCOMPARE(about && about->isVisible(), opened.isEmpty());  // only a link line closes the window,
+        QTRY_COMPARE(about.isNull(), !opened.isEmpty());  // which then is gone
+        delete about;  // the window a click elsewhere left open
+    }
+
+    // The tray tip keeps its first 63 UTF-16 units, never half of a surrogate pair. A double click arrives as a
+    // click and then a double click: only the click toggles. The state images are compiled in and distinct.
+    void trayIcon()
+    {
+        TrayIcon tray;
+        const QString a61(61, QLatin1Char('a'));
+        const QString globe = QString::fromUtf8("\xF0\x9F\x8C\x90");  // two UTF-16 units
+        tray.ModifyTrayIcon(WindowIcon(), a61 + "b" + globe + "z");
+        QCOMPARE(tray.Tip(), a61 + "b");  // the pair across the cut goes whole
+        tray.ModifyTrayIcon(WindowIcon(), a61 + globe + "z");
+        QCOMPARE(tray.Tip(), a61 + globe);  // the pair before the cut stays whole
+
+        QSignalSpy toggled(&tray, &TrayIcon::LeftClicked);
+        auto* icon = tray.findChild<QSystemTrayIcon*>();
+        for (auto other : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick}) {
+            emit icon->activated(other);
+            QVERIFY2(toggled.isEmpty(), qPrintable(QStringLiteral("activation reason %1").arg(other)));
+        }
+        emit icon->activated(QSystemTrayIcon::Trigger);
+        QCOMPARE(toggled.count(), 1);
+
+        QList<QImage> seen;
+        for (StateImage which : {StateImage::Ready, StateImage::Busy, StateImage::Failed}) {
+            const QImage picture = ImageList().Image(which).pixmap(16, 16).toImage();
+            QCOMPARE(picture.size(), QSize(16, 16));
+            QVERIFY(!seen.contains(picture));
+            seen.append(picture);
+        }
+        QCOMPARE(seen[0], WindowIcon().pixmap(16, 16).toImage());  // ready is the window's own icon
+    }
 };
 
-QTEST_MAIN(TestFrmMain)
-#include "test_frm_main.moc"
+QTEST_MAIN(TestUi)
+#include "test_ui.moc"
