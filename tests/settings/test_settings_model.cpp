@@ -9,6 +9,7 @@
 #include <optional>
 
 #include <sys/stat.h>
+#include <utime.h>
 
 #include "common/program_paths.h"
 #include "common/file_io.h"
@@ -22,32 +23,22 @@ using namespace quendrel;
 using quendrel::test::ReadFile;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Every value in the table's order, as the file would hold it (the password as typed).
-QString Snapshot(const SettingsModel& model)
-{
-    QStringList values;
-    for (const SettingKey& key : kSettingKeys) {
-        const QVariant value = model.Value(key.setting);
-        values.append(value.typeId() == QMetaType::Bool ? QString::number(value.toInt()) : value.toString());
-    }
-    return values.join(u'|');
-}
-
-ino_t Inode(const QString& path)
-{
-    struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
-}
-
-}  // namespace
-
 class TestSettingsModel : public QObject {
     Q_OBJECT
 
     std::optional<QTemporaryDir> dir_;
     ProgramFiles files_;
+
+    // Every value in the table's order, as the file would hold it (the password as typed).
+    static QString Snapshot(const SettingsModel& model)
+    {
+        QStringList values;
+        for (const SettingKey& key : kSettingKeys) {
+            const QVariant value = model.Value(key.setting);
+            values.append(value.typeId() == QMetaType::Bool ? QString::number(value.toInt()) : value.toString());
+        }
+        return values.join(u'|');
+    }
 
     // The settings as the program loads them at start: the list first, then the settings file.
     std::unique_ptr<SettingsModel> Loaded() const
@@ -66,25 +57,9 @@ private slots:
         files_ = ProgramFiles::In(dir_->path());
     }
 
-    // Changed comes once for every value a Set alters, in order, so the signals also show the delay rule.
-    void rulesHoldOnEverySet()
-    {
-        SettingsModel model;
-        QList<Setting> changed;
-        connect(&model, &SettingsModel::Changed, this, [&changed](Setting setting) { changed << setting; });
-        model.Set(Setting::DelayCheckOnStart, true);  // not without the start-up update: no change, no signal
-        model.Set(Setting::CheckOnStart, true);
-        model.Set(Setting::DelayCheckOnStart, true);
-        model.Set(Setting::CheckOnStart, false);  // takes the delay along
-        model.Set(Setting::Interval, 0);  // the clamp above the range: row "interval clamped" of filesLoadAndSave
-        QCOMPARE(model.Number(Setting::Interval), kMinInterval);
-        QCOMPARE(changed, (QList<Setting>{Setting::CheckOnStart, Setting::DelayCheckOnStart, Setting::CheckOnStart,
-                                          Setting::DelayCheckOnStart, Setting::Interval}));
-    }
-
     // A user's path: the first run takes the first page of the list and its first save writes every key (the
-    // bytes show the first-run values); then someone adds sections by hand, the user sets every value, and all of
-    // it survives saves and a restart.
+    // bytes show the first-run values); the user clicks the boxes; someone adds sections by hand, the user sets
+    // every value, and all of it survives saves and a restart.
     void firstRunThenEveryKeyKept()
     {
         QCOMPARE(WriteWholeFile(files_.listFile, "\"http://one.example/\"\r\n\"http://two.example/\"\r\n"), 0);
@@ -93,15 +68,26 @@ private slots:
         model->Set(Setting::Password, QStringLiteral("pässword"));
         SaveSettings(*model, files_);
         QCOMPARE(ReadFile(files_.settingsFile),
-                 QByteArray("[Settings]\r\nStartWithWindows=0\r\nCheckOnStart=0\r\n"
-                            "DelayCheckOnStart=0\r\nInterval=15\r\nWebpageType=-1\r\n"
-                            "SourceFilepath=\r\nDestFilename=ip.html\r\nServer=\r\nPort=21\r\n"
-                            "RemotePath=\r\nUsername=\r\nPassword=cMOkc3N3b3Jk\r\nPasActFlag=-1\r\n"
-                            "ConnectType=0\r\nIPWebPage=http://one.example/\r\n"
-                            "StartString=<ip>\r\nEndString=</ip>\r\n"));
+                 "[Settings]\r\nStartWithWindows=0\r\nCheckOnStart=0\r\nDelayCheckOnStart=0\r\nInterval=15\r\n"
+                 "WebpageType=-1\r\nSourceFilepath=\r\nDestFilename=ip.html\r\nServer=\r\nPort=21\r\n"
+                 "RemotePath=\r\nUsername=\r\nPassword=cMOkc3N3b3Jk\r\nPasActFlag=-1\r\nConnectType=0\r\n"
+                 "IPWebPage=http://one.example/\r\nStartString=<ip>\r\nEndString=</ip>\r\n"_ba);
         // It holds the password: the user's alone.
         QCOMPARE(QFile::permissions(files_.settingsFile) & ~(QFile::ReadUser | QFile::WriteUser),
                  QFile::ReadOwner | QFile::WriteOwner);
+
+        // The model's rules hold on every Set: Changed comes once for every value a Set alters, in order, so the
+        // signals also show the delay rule.
+        QList<Setting> changed;
+        connect(model.get(), &SettingsModel::Changed, this, [&changed](Setting setting) { changed << setting; });
+        model->Set(Setting::DelayCheckOnStart, true);  // not without the start-up update: no change, no signal
+        model->Set(Setting::CheckOnStart, true);
+        model->Set(Setting::DelayCheckOnStart, true);
+        model->Set(Setting::CheckOnStart, false);  // takes the delay along
+        model->Set(Setting::Interval, 0);  // below the range; above it: row "timing" of filesLoadAndSave
+        QCOMPARE(model->Number(Setting::Interval), kMinInterval);
+        QCOMPARE(changed, (QList<Setting>{Setting::CheckOnStart, Setting::DelayCheckOnStart, Setting::CheckOnStart,
+                                          Setting::DelayCheckOnStart, Setting::Interval}));
 
         // A typed page goes first in the list file (written the same again); the list itself grows at the next start.
         model->Set(Setting::IPWebPage, QStringLiteral("C"));
@@ -122,9 +108,11 @@ private slots:
         SaveSettings(*model, files_);
         const QString entry = AutostartEntryPath(ExecutableName());  // started at logon as the setting says
         QVERIFY(ReadFile(entry).contains("Exec=\"" + ExecutablePath().toUtf8() + "\"\n"));
-        const ino_t saved = Inode(files_.settingsFile);
+        // Nothing changed: the file is not rewritten, its time stays where it was put back.
+        const utimbuf longAgo{};
+        QCOMPARE(::utime(QFile::encodeName(files_.settingsFile).constData(), &longAgo), 0);
         SaveSettings(*model, files_);
-        QCOMPARE(Inode(files_.settingsFile), saved);  // nothing changed: the file is not rewritten
+        QCOMPARE(QFileInfo(files_.settingsFile).lastModified().toSecsSinceEpoch(), 0);
         // ...unless someone opened it to others: the password is the user's alone.
         QVERIFY(QFile::setPermissions(files_.settingsFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         SaveSettings(*model, files_);
@@ -144,24 +132,22 @@ private slots:
     // also fill the list file; they load and save without a hang.
     void filesLoadAndSave_data()
     {
-        const QString defaults = u"0|0|0|5|0||ip.html||21||||0|0|||"_s;  // a file without the keys
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("loaded");  // "" for a bad file
-        QTest::newRow("empty file") << ""_ba << defaults;
+        // A file without the keys, or with empty values that read as their default.
+        QTest::newRow("empty file") << ""_ba << "0|0|0|5|0||ip.html||21||||0|0|||";
+        QTest::newRow("empty keys") << "[Settings]\nDestFilename=\nPort=  \n"_ba << "0|0|0|5|0||ip.html||21||||0|0|||";
         QTest::newRow("flags: -1 on, 1 off") << "[settings]\nWEBPAGETYPE=-1\npasactflag = \"-1\"\nConnectType=1\n"_ba
                                              << "0|0|0|5|1||ip.html||21||||1|0|||";
-        QTest::newRow("empty DestFilename and Port") << "[Settings]\nDestFilename=\nPort=  \n"_ba << defaults;
-        QTest::newRow("interval clamped") << "[Settings]\nInterval=99999\n"_ba << "0|0|0|1440|0||ip.html||21||||0|0|||";
-        QTest::newRow("start box and delay") << "[Settings]\nCheckOnStart=1\nDelayCheckOnStart=1\nInterval=60\n"_ba
-                                             << "0|1|1|60|0||ip.html||21||||0|0|||";
-        QTest::newRow("page not in the list") << "[Settings]\nIPWebPage=http://other.example/\n"_ba
-                                              << "0|0|0|5|0||ip.html||21||||0|0|http://other.example/||";
+        // The start-up timing: the delay kept with the start box, the interval clamped to the slider's range.
+        QTest::newRow("timing") << "[Settings]\nCheckOnStart=1\nDelayCheckOnStart=1\nInterval=99999\n"_ba
+                                << "0|1|1|1440|0||ip.html||21||||0|0|||";
+        QTest::newRow("unlisted page") << "[Settings]\nIPWebPage=other\n"_ba << "0|0|0|5|0||ip.html||21||||0|0|other||";
         QTest::newRow("Windows-1252 text") << "[Settings]\r\nServer=caf\xE9\r\nPassword=cORzcw==\r\n"_ba
                                            << u"0|0|0|5|0||ip.html|café|21|||päss|0|0|||"_s;
         // A hidden or missing file is a first run, but the server fields still count.
-        QTest::newRow("no visible file")
-            << "[Settings]\nServer=srv\nRemotePath=/r\nUsername=u\nPassword=cHc=\nInterval=60\n"_ba
-            << "0|0|0|15|1||ip.html|srv|21|/r|u|pw|1|0|http://one.example/|<ip>|</ip>";
+        QTest::newRow("hidden") << "[Settings]\nServer=srv\nRemotePath=/r\nUsername=u\nPassword=cHc=\nInterval=60\n"_ba
+                                << "0|0|0|15|1||ip.html|srv|21|/r|u|pw|1|0|http://one.example/|<ip>|</ip>";
         QByteArray noise(64 * 1024, Qt::Uninitialized);
         QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         QTest::newRow("random bytes") << noise << "";
@@ -174,10 +160,10 @@ private slots:
     {
         QFETCH(QByteArray, file);
         QFETCH(QString, loaded);
-        const QLatin1StringView row(QTest::currentDataTag());
-        if (row == "no visible file"_L1)
+        if (QTest::currentDataTag() == "hidden"_L1)
             files_.settingsFile = dir_->filePath(u".Quendrel.ini"_s);
-        if (row == "FIFO and /dev/zero"_L1) {  // a FIFO would block a reader for good, /dev/zero would fill its memory
+        // A FIFO would block a reader for good, /dev/zero would fill its memory.
+        if (QTest::currentDataTag() == "FIFO and /dev/zero"_L1) {
             QCOMPARE(mkfifo(QFile::encodeName(files_.settingsFile).constData(), 0600), 0);
             QVERIFY(QFile::link(u"/dev/zero"_s, files_.listFile));
         } else {
@@ -191,7 +177,7 @@ private slots:
         model->Set(Setting::RemotePath, u"/saved"_s);
         SyncIPWebPageList(*model, ListFileMode::Save, files_);
         SaveSettings(*model, files_);
-        if (row == "FIFO and /dev/zero"_L1)  // left alone, and so a first run each time
+        if (QTest::currentDataTag() == "FIFO and /dev/zero"_L1)  // left alone, and so a first run each time
             QVERIFY(QFileInfo::exists(files_.settingsFile) && !QFileInfo(files_.settingsFile).isFile());
         else
             QCOMPARE(Snapshot(*Loaded()), Snapshot(*model));
