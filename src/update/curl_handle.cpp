@@ -15,6 +15,11 @@ int StopWhenAsked(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 }  // namespace
 
+void SetCurlConversationLogging(bool)
+{
+    // Placeholder until the conversation is logged.
+}
+
 CurlGlobal::CurlGlobal()
 {
     if (const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT); result != CURLE_OK)

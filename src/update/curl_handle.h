@@ -52,6 +52,11 @@ private:
     std::stop_token stop_;
 };
 
+// With on, every transfer also logs its conversation (the FTP commands and
+// replies, the HTTP request and response headers) to quendrel.update, the
+// password masked. Off by default; set once, before any transfer.
+void SetCurlConversationLogging(bool on);
+
 inline constexpr long kConnectTimeoutSeconds = 30;
 inline constexpr long kNoProgressSeconds = 60;
 
