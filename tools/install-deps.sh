@@ -11,8 +11,8 @@ packages=(
   # test and the display-less quick start: a virtual display, a window
   # manager, a tray host, input and screenshots, and Debian's Python
   xvfb xauth openbox trayer xdotool x11-utils imagemagick python3
-  # the autostart entry's check
-  desktop-file-utils
+  # the autostart entry's check, and systemd-analyze for the systemd units' check
+  desktop-file-utils systemd
   # the local FTP server of the update tests and the quick start
   python3-pyftpdlib
 )
