@@ -1,6 +1,10 @@
 #include <QApplication>
 #include <QSessionManager>
 
+#include <optional>
+
+#include "app/command_line.h"
+#include "app/instance_channel.h"
 #include "app/lifecycle.h"
 #include "app/single_instance.h"
 #include "app/unix_signals.h"
@@ -9,26 +13,53 @@
 #include "update/curl_handle.h"
 #include "version.h"
 
-int main(int argc, char** argv)
-{
-    using namespace quendrel;
+namespace {
 
+using namespace quendrel;
+
+template <typename App>
+void NameApplication()
+{
+    App::setApplicationName(QLatin1String(kAppTitle));
+    App::setApplicationVersion(VersionText());
+}
+
+// --update: no display needed, so no widget is loaded and no window made.
+int RunUpdate(int argc, char** argv, const std::string& lockPath, const std::optional<ProgramFiles>& files)
+{
+    UnixSignals::Install();
+    const CurlGlobal curlGlobal;
+    QCoreApplication app(argc, argv);
+    NameApplication<QCoreApplication>();
+    return RunUpdateCommand(lockPath, files ? *files : ProgramFiles::In(WritableDirectory()));
+}
+
+// --show while the program runs for these settings: its window comes up.
+int ForwardShow(int argc, char** argv, const std::string& lockPath)
+{
+    QCoreApplication app(argc, argv);
+    AskRunningInstance(ChannelPathFor(QString::fromStdString(lockPath)), kShowCommand, [](const QString&) {}, [] { return false; });
+    return 0;
+}
+
+int RunTray(int argc, char** argv, bool showWindow, const std::string& lockPath,
+            const std::optional<ProgramFiles>& files)
+{
     // A second start ends here, before it opens a display or writes anything.
     SingleInstanceLock instanceLock;
-    if (!instanceLock.TryAcquire(LockPathFor(ExecutablePath().toStdString())))
-        return 0;
+    if (!instanceLock.TryAcquire(lockPath))
+        return showWindow ? ForwardShow(argc, argv, lockPath) : 0;
     UnixSignals::Install();
     // libcurl is set up once, before any thread of the program or of Qt.
     const CurlGlobal curlGlobal;
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QLatin1String(kAppTitle));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+    NameApplication<QApplication>();
     QApplication::setWindowIcon(WindowIcon());
     // Hiding or closing windows never ends the program; only Exit does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    Lifecycle lifecycle;
+    Lifecycle lifecycle(DesktopUrlOpener(), files);
     QObject::connect(&lifecycle, &Lifecycle::Finished, &app, [] { QCoreApplication::exit(0); });
 
     UnixSignals signals_;
@@ -42,5 +73,41 @@ int main(int argc, char** argv)
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &lifecycle, &Lifecycle::EndNow);
 
     lifecycle.Load();
+    // Later starts for the same settings reach this one here (--update, --show).
+    InstanceServer channel(lifecycle, ChannelPathFor(QString::fromStdString(lockPath)));
+    channel.Listen();
+    if (showWindow)
+        lifecycle.ShowMainWindow();
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ParsedCommandLine parsed = ParseCommandLine(arguments);
+    if (!parsed.command)
+        return parsed.exitStatus;
+    const CommandLine& command = *parsed.command;
+
+    // Checked before anything is created, here or in the folder.
+    std::optional<ProgramFiles> files;
+    QString settingsFolder;
+    if (command.settingsFolder) {
+        const std::optional<QString> usable = UsableSettingsFolder(*command.settingsFolder);
+        if (!usable)
+            return kExitUsage;
+        settingsFolder = *usable;
+        files = ProgramFiles::In(settingsFolder);
+    }
+    const std::string lockPath = LockPathFor(InstanceKey(ExecutablePath(), settingsFolder));
+    if (command.verbose)
+        SetCurlConversationLogging(true);
+
+    if (command.mode == RunMode::Update)
+        return RunUpdate(argc, argv, lockPath, files);
+    return RunTray(argc, argv, command.mode == RunMode::Show, lockPath, files);
 }
