@@ -101,7 +101,7 @@ int main(int argc, char** argv)
         if (!usable)
             return kExitUsage;
         settingsFolder = *usable;
-        files = ProgramFiles::In(settingsFolder);
+        files = ProgramFiles::Chosen(settingsFolder);
     }
     const std::string lockPath = LockPathFor(InstanceKey(ExecutablePath(), settingsFolder));
     if (command.verbose)

@@ -88,9 +88,12 @@ QString AutostartEntryPath(const QString& executableName)
     return AutostartDirectory() + u'/' + executableName + QStringLiteral(".desktop");
 }
 
-QByteArray AutostartEntryText(const QString& executablePath)
+QByteArray AutostartEntryText(const QString& executablePath, const QString& settingsFolder)
 {
-    const QString exec = EscapedStringValue(QuotedExecArgument(executablePath));
+    QString command = QuotedExecArgument(executablePath);
+    if (!settingsFolder.isEmpty())
+        command += QStringLiteral(" --settings ") + QuotedExecArgument(settingsFolder);
+    const QString exec = EscapedStringValue(command);
     QByteArray text =
         "[Desktop Entry]\n"
         "Type=Application\n";
@@ -102,12 +105,12 @@ QByteArray AutostartEntryText(const QString& executablePath)
     return text;
 }
 
-void WriteAutostartEntry(const QString& executableName, const QString& executablePath)
+void WriteAutostartEntry(const QString& entryName, const QString& executablePath, const QString& settingsFolder)
 {
     if (!QDir().mkpath(AutostartDirectory()))
         return;
-    const QString path = AutostartEntryPath(executableName);
-    const QByteArray text = AutostartEntryText(executablePath);
+    const QString path = AutostartEntryPath(entryName);
+    const QByteArray text = AutostartEntryText(executablePath, settingsFolder);
     if (PathIsTaken(path)) {
         // Every settings save lands here; an unchanged entry is not rewritten.
         const std::optional<QByteArray> own = ReadOwnEntry(path);

@@ -11,15 +11,16 @@ namespace quendrel {
 // defaults to ~/.config (and is ignored when it is not an absolute path).
 QString AutostartEntryPath(const QString& executableName);
 
-// The entry's text, its Exec the executable's full path, quoted and escaped
-// as the Desktop Entry format requires.
-QByteArray AutostartEntryText(const QString& executablePath);
+// The entry's text, its Exec the executable's full path (and, when one was
+// named, "--settings" with the settings folder), quoted and escaped as the
+// Desktop Entry format requires.
+QByteArray AutostartEntryText(const QString& executablePath, const QString& settingsFolder = {});
 
 // Writes the entry (whole or not at all) unless it already holds this text.
 // An entry of that name that this program did not write is left alone; a
 // symbolic link to one it did write is replaced, not written through.
 // Silent on failure: the next save tries again.
-void WriteAutostartEntry(const QString& executableName, const QString& executablePath);
+void WriteAutostartEntry(const QString& entryName, const QString& executablePath, const QString& settingsFolder = {});
 // Removes the entry when this program wrote it; silent on failure.
 void DeleteAutostartEntry(const QString& executableName);
 

@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 
 #include "common/program_paths.h"
@@ -47,7 +48,14 @@ QString StoredText(const SettingKey& key, const QVariant& value)
 
 ProgramFiles ProgramFiles::In(const QString& directory)
 {
-    return {SettingsFilePath(directory), AddBackslash(directory) + ExecutableName() + QStringLiteral(".dat")};
+    return {SettingsFilePath(directory), AddBackslash(directory) + ExecutableName() + QStringLiteral(".dat"), {}};
+}
+
+ProgramFiles ProgramFiles::Chosen(const QString& folder)
+{
+    ProgramFiles files = In(folder);
+    files.chosenFolder = folder;
+    return files;
 }
 
 QString SettingsFilePath(const QString& directory)
@@ -96,13 +104,24 @@ void LoadSettings(SettingsModel& model, const ProgramFiles& files)
         model.Set(Setting::IPWebPage, model.IPWebPages().first());
 }
 
+// One entry for each settings folder the program runs with: the program's
+// own keeps the executable's name; a named folder adds a hash of its path,
+// so that turning one off leaves the others alone.
+QString AutostartEntryName(const ProgramFiles& files)
+{
+    if (files.chosenFolder.isEmpty())
+        return ExecutableName();
+    const QByteArray hash = QCryptographicHash::hash(files.chosenFolder.toUtf8(), QCryptographicHash::Sha256);
+    return ExecutableName() + u'-' + QString::fromLatin1(hash.toHex().left(8));
+}
+
 void SaveSettings(const SettingsModel& model, const ProgramFiles& files)
 {
     WriteSettingsFile(files.settingsFile, model);
     if (model.IsOn(Setting::StartWithWindows))
-        WriteAutostartEntry(ExecutableName(), ExecutablePath());
+        WriteAutostartEntry(AutostartEntryName(files), ExecutablePath(), files.chosenFolder);
     else
-        DeleteAutostartEntry(ExecutableName());
+        DeleteAutostartEntry(AutostartEntryName(files));
 }
 
 }  // namespace quendrel

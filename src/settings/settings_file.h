@@ -12,9 +12,14 @@ class SettingsModel;
 struct ProgramFiles {
     QString settingsFile;
     QString listFile;
+    // The folder the user named for them (--settings), empty for the
+    // program's own: the start at logon names it too.
+    QString chosenFolder;
 
     // The files in the directory given.
     static ProgramFiles In(const QString& directory);
+    // The files in a folder the user named.
+    static ProgramFiles Chosen(const QString& folder);
 };
 
 // The settings file: the application title with ".ini", in the directory given.
@@ -46,5 +51,8 @@ void LoadSettings(SettingsModel& model, const ProgramFiles& files);
 // removes that registration, as the settings say. Storage failures are
 // silent: the program carries on with what it has.
 void SaveSettings(const SettingsModel& model, const ProgramFiles& files);
+
+// The name of the start-at-logon entry for these files.
+QString AutostartEntryName(const ProgramFiles& files);
 
 }  // namespace quendrel

@@ -126,6 +126,13 @@ private slots:
         model->Set(Setting::StartWithWindows, false);
         SaveSettings(*model, files_);
         QVERIFY(!QFile::exists(entry));
+        // Run with a folder the user named, the program starts at logon with that folder, from an entry of its own.
+        const ProgramFiles chosen = ProgramFiles::Chosen(dir_->path());
+        model->Set(Setting::StartWithWindows, true);
+        SaveSettings(*model, chosen);
+        const QString named = AutostartEntryPath(AutostartEntryName(chosen));
+        QVERIFY(named != entry && !QFile::exists(entry));
+        QVERIFY(ReadFile(named).contains(" --settings \"" + dir_->path().toUtf8() + "\"\n"));
     }
 
     // Each file's values as loaded; then one change saved and loaded again without loss. The bad files' bytes
