@@ -24,7 +24,9 @@ inline const QByteArray kShowCommand = QByteArrayLiteral("show");
 
 // In the program running in the tray: answers "update" by running an update
 // (or, while one runs, by following that one) and sending its status texts
-// as they come and its end; "show" by showing the main window.
+// as they come and its end; "show" by showing the main window. Whoever sends
+// no command line, a long or unknown one, is dropped; a client that goes
+// away mid-cycle leaves the cycle alone.
 class InstanceServer : public QObject {
     Q_OBJECT
 
@@ -36,6 +38,8 @@ public:
     bool Listen();
 
 private:
+    void TakeConnections();
+
     Lifecycle& life_;
     QString path_;
     QLocalServer* server_ = nullptr;
