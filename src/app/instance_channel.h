@@ -24,7 +24,10 @@ inline const QByteArray kShowCommand = QByteArrayLiteral("show");
 
 // In the program running in the tray: answers "update" by running an update
 // (or, while one runs, by following that one) and sending its status texts
-// as they come and its end; "show" by showing the main window.
+// as they come (when it follows one, the text of the moment first) and its
+// end; "show" by showing the main window. Whoever sends
+// no command line, a long or unknown one, is dropped; a client that goes
+// away mid-cycle leaves the cycle alone.
 class InstanceServer : public QObject {
     Q_OBJECT
 
@@ -32,10 +35,14 @@ public:
     InstanceServer(Lifecycle& life, QString path, QObject* parent = nullptr);
 
     // Listens on the channel, replacing a socket a killed instance left
-    // behind. False (logged) when it cannot.
+    // behind. False (logged) when it cannot, or must not: the folder is
+    // open to others (a sticky one like /tmp aside), something other than a
+    // socket of this user's is at the path, or a program answers there.
     bool Listen();
 
 private:
+    void TakeConnections();
+
     Lifecycle& life_;
     QString path_;
     QLocalServer* server_ = nullptr;
@@ -45,9 +52,10 @@ private:
 // For "update", each status text is passed to onStatus as it comes, and the
 // result is the exit status of that cycle (0: the page was uploaded, 1: the
 // update failed). Nothing (std::nullopt) when no program answers: no socket,
-// one left behind by a killed instance, or no answer in time. Returns early
-// with std::nullopt when stopRequested() turns true (checked several times a
-// second).
+// one left behind by a killed instance, one of another user's, or no answer
+// in time; 1 when the program took the command but went before the end.
+// Returns early with std::nullopt when stopRequested() turns true (checked
+// several times a second). Needs no event loop.
 std::optional<int> AskRunningInstance(const QString& path, const QByteArray& command,
                                       const std::function<void(const QString&)>& onStatus,
                                       const std::function<bool()>& stopRequested);
