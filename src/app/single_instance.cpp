@@ -12,15 +12,41 @@
 
 namespace quendrel {
 
+namespace {
+
+bool IsUsersOwnDirectory(const std::string& path)
+{
+    struct stat info {};
+    return path.starts_with('/') && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid();
+}
+
+// The user's runtime directory: $XDG_RUNTIME_DIR, or, where that is not set
+// (cron), the one the login manager makes for the user, so that a program
+// started from cron finds the one running on the desktop. Empty when there
+// is none of the user's own.
+std::string RuntimeDirectory()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && IsUsersOwnDirectory(runtime))
+        return runtime;
+    const std::string session = "/run/user/" + std::to_string(::getuid());
+    struct stat info {};
+    if (runtime == nullptr && IsUsersOwnDirectory(session) && ::stat(session.c_str(), &info) == 0 &&
+        (info.st_mode & 077) == 0)
+        return session;
+    return {};
+}
+
+}  // namespace
+
 std::string LockPathFor(const std::string& executablePath)
 {
     const QByteArray hash =
         QCryptographicHash::hash(QByteArray::fromStdString(executablePath), QCryptographicHash::Sha256).toHex().left(16);
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat info {};
-    if (runtime != nullptr && runtime[0] == '/' && ::stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
-        info.st_uid == ::getuid())
-        return std::string(runtime) + "/Quendrel-" + hash.toStdString() + ".lock";
+    const std::string runtime = RuntimeDirectory();
+    if (!runtime.empty())
+        return runtime + "/Quendrel-" + hash.toStdString() + ".lock";
     return "/tmp/Quendrel-" + std::to_string(::getuid()) + "-" + hash.toStdString() + ".lock";
 }
 

@@ -5,8 +5,9 @@
 namespace quendrel {
 
 // Where the lock for one user and one executable lives: the user's runtime
-// directory (or /tmp with the user id in the name), named after a hash of
-// the executable's path, so a copy elsewhere runs on its own.
+// directory ($XDG_RUNTIME_DIR, or /run/user/<uid> when that is unset, or /tmp
+// with the user id in the name), named after a hash of the executable's path,
+// so a copy elsewhere runs on its own.
 std::string LockPathFor(const std::string& executablePath);
 
 // Holds an exclusive lock on a file for as long as it lives. The kernel lets
