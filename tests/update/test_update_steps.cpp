@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -15,6 +17,8 @@
 #include <thread>
 #include <tuple>
 
+#include "app/update_driver.h"
+#include "settings/settings_model.h"
 #include "support/test_files.h"
 #include "support/test_servers.h"
 #include "update/curl_handle.h"
@@ -61,11 +65,22 @@ const std::tuple<const char*, QString UpdateInputs::*, const char*> kTextInputs[
     {"server", &UpdateInputs::server, "RRRR"},           {"username", &UpdateInputs::username, "RRRR"},
     {"password", &UpdateInputs::password, "RRRR"}};
 
+using FailingStep = std::function<std::optional<UpdateFailure>()>;
+
+// The lines logged to quendrel.update while the test that installed it runs.
+QStringList updateLog;
+void KeepUpdateLog(QtMsgType, const QMessageLogContext& context, const QString& line)
+{
+    if (qstrcmp(context.category, "quendrel.update") == 0)
+        updateLog << line;
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Lookup)
 Q_DECLARE_METATYPE(Upload)
 Q_DECLARE_METATYPE(Refusal)
+Q_DECLARE_METATYPE(FailingStep)
 
 // The steps of an update cycle one by one: what it starts from (the port
 // box's text, the fields it needs, the date and time it shows, the host's own
@@ -214,6 +229,77 @@ private slots:
             QVERIFY(!deadline.hasExpired() && failure && failure->cancelled);
         }
         QVERIFY(ReadFile(servers_.FtpRoot() + u"/site/waits.htm"_s) == page_);
+    }
+
+    void failureDetails_data()
+    {
+        QTest::addColumn<FailingStep>("step");
+        QTest::addColumn<QStringList>("because");  // what the detail holds
+        const auto upload = [this](QString server, QString password, QString path) -> FailingStep {
+            return [=, this] {
+                return UploadPageFile({server, servers_.FtpPort(), u"writer"_s, password, path, false,
+                                       pageFile_.fileName(), u"f.htm"_s}, [](auto&&) {}, {});
+            };
+        };
+        const auto lookup = [](QString url) -> FailingStep {
+            return [=] { return GetWebPageIP(url, u"<ip>"_s, u"</ip>"_s, [](auto&&) {}, {}).failure; };
+        };
+        const auto missing = u"missing.tpl: "_s + QString::fromLocal8Bit(std::strerror(ENOENT));
+        QTest::newRow("wrong password") << upload(u"127.0.0.1"_s, u"wrong"_s, u"site"_s) << QStringList{"last reply: 530 "};
+        QTest::newRow("missing directory") << upload(u"127.0.0.1"_s, u"secret"_s, u"none"_s) << QStringList{"reply: 550 "};
+        QTest::newRow("unknown host") << upload(u"nohost.invalid"_s, u"secret"_s, {}) << QStringList{"resolve host"};
+        QTest::newRow("refused port") << lookup(u"http://127.0.0.1:1/"_s) << QStringList{"Connection refused"};
+        QTest::newRow("page not parsed") << lookup(Echo("none")) << QStringList{"HTTP status 404, 4 bytes", "\"<ip>\""};
+        QTest::newRow("missing template") << FailingStep([this] { return CreatePageFile(Content(u"missing.tpl"_s), Path()); })
+                                          << QStringList{missing};
+    }
+
+    // Why a step failed, in the words of what refused it; never with the password.
+    void failureDetails()
+    {
+        QFETCH(FailingStep, step);
+        QFETCH(QStringList, because);
+        const QString detail = step().value_or(UpdateFailure()).detail;
+        for (const QString& reason : because)
+            QVERIFY2(detail.contains(reason), qPrintable(detail));
+        QVERIFY2(!detail.contains(u"secret"_s) && !detail.contains(u"wrong"_s), qPrintable(detail));
+    }
+
+    // Each cycle logs one line per step at levels shown without logging rules, a failure with why; the state
+    // keeps the why until the next cycle starts. With the conversation logged, the FTP commands and replies come
+    // too. The password is in no line.
+    void cycleLog()
+    {
+        const auto restore = qScopeGuard([previous = qInstallMessageHandler(KeepUpdateLog)] {
+            qInstallMessageHandler(previous);
+            SetCurlConversationLogging(false);
+        });
+        SettingsModel settings;
+        ProgramState state;
+        for (const auto& [setting, value] : QList<std::pair<Setting, QVariant>>{{Setting::Server, "127.0.0.1"},
+                 {Setting::Port, servers_.FtpPort()}, {Setting::Username, "writer"}, {Setting::Password, "wrong"},
+                 {Setting::WebpageType, true}, {Setting::IPWebPage, Url("/ip")}, {Setting::StartString, "<ip>"},
+                 {Setting::EndString, "</ip>"}, {Setting::RemotePath, "site"}, {Setting::DestFilename, "f.htm"}})
+            settings.Set(setting, value);
+        UpdateDriver driver(settings, state, dir_->path());
+        QSignalSpy ended(&driver, &UpdateDriver::UpdateEnded);
+        updateLog.clear();
+        driver.DoUpdate();
+        QVERIFY(ended.wait(10000));
+        QVERIFY2(state.StatusDetail().contains(u"530 "_s), qPrintable(state.StatusDetail()));
+        QCOMPARE(updateLog.size(), 4);
+        QCOMPARE(updateLog[1], u"IP address: 203.0.113.7 from "_s + Url("/ip") + u", HTTP status 200, 60 bytes"_s);
+        QCOMPARE(updateLog[2], u"HTML page: written to "_s + Path());
+        QVERIFY(updateLog[3].startsWith(u"FTP upload failed: Unable to Connect to 127.0.0.1 ("_s));
+        settings.Set(Setting::Password, "secret");
+        SetCurlConversationLogging(true);
+        driver.DoUpdate();
+        QCOMPARE(state.StatusDetail(), QString());
+        QVERIFY(ended.wait(10000));
+        QVERIFY(updateLog.contains(u"> USER writer"_s) && updateLog.contains(u"> PASS ***"_s));
+        QVERIFY(updateLog.contains(u"> GET /ip HTTP/1.1"_s) && updateLog.contains(u"< 226 Transfer complete."_s));
+        for (const QString& line : updateLog)
+            QVERIFY2(!line.contains(u"wrong"_s) && !line.contains(u"secret"_s), qPrintable(line));
     }
 
     // A bare IPv6 address goes in brackets; the path is one escaped piece
