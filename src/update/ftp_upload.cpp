@@ -97,8 +97,8 @@ std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, 
                              QStringLiteral("page ") + target.localFile + QStringLiteral(": ") + SystemErrorText(error)};
     }
     if (!S_ISREG(info.st_mode))
-        return UpdateFailure{kUnableToUpload, QStringLiteral("page ") + target.localFile
-                                                  + QStringLiteral(": not a regular file")};
+        return UpdateFailure{kUnableToUpload,
+                             QStringLiteral("page ") + target.localFile + QStringLiteral(": not a regular file")};
 
     CURL* handle = curl.get();
     const std::string url = directory + EscapeAll(target.destFilename);
@@ -151,7 +151,8 @@ std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const Statu
     const std::optional<std::string> directory = FtpDirectoryUrl(target.server, target.port, target.remotePath);
     if (!directory)
         return UpdateFailure{UnableToConnectTo(target.server),
-                             QStringLiteral("no FTP URL can name server \"%1\" and port %2").arg(target.server).arg(target.port)};
+                             QStringLiteral("no FTP URL can name server \"%1\" and port %2")
+                                 .arg(target.server, QString::number(target.port))};
     SetSessionOptions(curl, target, stop);
     if (auto failure = EnterDirectory(curl, target, *directory, stop)) {
         DropConnection(curl.get());

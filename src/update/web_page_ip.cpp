@@ -77,7 +77,8 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     status(kEstablishing);
     CurlEasy curl;
     if (!curl || !AddNoCacheHeaders(curl))
-        return {QString(), UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")}};
+        return {QString(),
+                UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")}};
     status(ConnectingTo(url));
     curl.HideInLog(QUrl(url).password());
 
@@ -123,7 +124,8 @@ TextResult CutIPAddress(const QString& page, const QString& startString, const Q
         const auto missing = [](const char* which, const QString& marker) {
             return QStringLiteral("no %1 string \"%2\" in the page").arg(QLatin1String(which), marker);
         };
-        return {QString(), UpdateFailure{kUnableToParse, start < 0 ? missing("start", startString) : missing("end", endString)}};
+        const QString why = start < 0 ? missing("start", startString) : missing("end", endString);
+        return {QString(), UpdateFailure{kUnableToParse, why}};
     }
     status(kParsing);
     const qsizetype from = start + startString.size();
