@@ -3,6 +3,7 @@
 #include "common/number_text.h"
 #include "common/program_paths.h"
 #include "settings/settings_model.h"
+#include "update/update_log.h"
 #include "version.h"
 
 namespace quendrel {
@@ -58,15 +59,19 @@ void UpdateDriver::DoUpdate()
 {
     if (cycle_.IsRunning())
         return;
+    state_.SetStatusDetail(QString());
     const TakenInputs taken = TakeUpdateInputs(settings_, QDateTime::currentDateTime(), programDirectory_);
     std::optional<UpdateFailure> failure = taken.failure;
     if (!failure)
         failure = ValidateUpdateInputs(taken.inputs);
     if (failure) {
+        qCWarning(lcUpdate, "Update not started: %s (%s)", qUtf8Printable(failure->message),
+                  qUtf8Printable(failure->detail));
         ReportFailure(*failure);
         emit UpdateEnded();
         return;
     }
+    qCInfo(lcUpdate, "Update started");
     dateText_ = taken.inputs.dateText;
     timeText_ = taken.inputs.timeText;
     state_.SetUpdating(true);
@@ -95,6 +100,7 @@ void UpdateDriver::OnFinished(const QString& address, const std::optional<Update
 void UpdateDriver::ReportFailure(const UpdateFailure& failure)
 {
     Report(StateImage::Failed, Framed(failure.message));
+    state_.SetStatusDetail(failure.detail);
     state_.SetCurrentIP(QString());
 }
 

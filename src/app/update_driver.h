@@ -26,8 +26,9 @@ TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, cons
 
 // Runs update cycles with the settings: validates them, shows the busy
 // state, runs the steps off the main thread and reports the outcome in the
-// program state (status text, picture, tip, CurrentIP), which the window
-// and the tray show.
+// program state (status text, picture, tip, CurrentIP, a failure's detail),
+// which the window and the tray show. Logs a start and a refusal; the
+// steps log the rest.
 class UpdateDriver : public QObject {
     Q_OBJECT
 

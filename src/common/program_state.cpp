@@ -18,6 +18,14 @@ void ProgramState::SetStatusText(const QString& text)
     emit StatusTextSet(text);
 }
 
+void ProgramState::SetStatusDetail(const QString& detail)
+{
+    if (detail == statusDetail_)
+        return;
+    statusDetail_ = detail;
+    emit StatusDetailChanged(detail);
+}
+
 void ProgramState::ShowState(StateImage image, const QString& tip)
 {
     image_ = image;

@@ -33,6 +33,11 @@ public:
     QString StatusText() const { return statusText_; }
     void SetStatusText(const QString& text);
 
+    // Why the last update failed, in the words of whatever refused (the
+    // status bar's tool tip); empty from the start of the next one.
+    QString StatusDetail() const { return statusDetail_; }
+    void SetStatusDetail(const QString& detail);
+
     // The picture of the window and the tray, and the tray's tip.
     StateImage Image() const { return image_; }
     QString TrayTip() const { return trayTip_; }
@@ -45,12 +50,14 @@ public:
 signals:
     void CurrentIPChanged(const QString& address);
     void StatusTextSet(const QString& text);
+    void StatusDetailChanged(const QString& detail);
     void StateShown();
     void UpdatingChanged(bool updating);
 
 private:
     QString currentIP_;
     QString statusText_;
+    QString statusDetail_;
     StateImage image_ = StateImage::Ready;
     QString trayTip_;
     bool updating_ = false;

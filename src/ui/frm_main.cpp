@@ -76,6 +76,7 @@ FrmMain::FrmMain(SettingsModel& settings, ProgramState& state, AppActions& actio
 
     RenderState();
     connect(&state_, &ProgramState::StatusTextSet, statusPanel_, &QLabel::setText);
+    connect(&state_, &ProgramState::StatusDetailChanged, StatusBar1, &QWidget::setToolTip);
     connect(&state_, &ProgramState::StateShown, this, &FrmMain::RenderState);
     connect(&state_, &ProgramState::UpdatingChanged, this, &FrmMain::RenderState);
 }
@@ -90,6 +91,7 @@ void FrmMain::RenderState()
 {
     setWindowIcon(ImageList1.Image(state_.Image()));
     statusPanel_->setText(state_.StatusText());
+    StatusBar1->setToolTip(state_.StatusDetail());
     cmdUpdate->setEnabled(!state_.Updating());
 }
 

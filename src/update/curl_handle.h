@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+
 #include <curl/curl.h>
 
 #include <stop_token>
@@ -38,15 +41,31 @@ public:
     // headers are then unchanged.
     bool AddHeader(const char* line);
 
-    // Runs the transfer set up on the handle. A failure goes to the log
-    // (quendrel.update) as one line with libcurl's own words, under the
-    // name of the step; the user sees only the step's own text.
-    CURLcode Perform(const char* step);
+    // A text (a password) shown as "***" wherever the conversation log or
+    // FailureDetail would show it. Empty: nothing to hide.
+    void HideInLog(const QString& secret);
+
+    // Runs the transfer set up on the handle.
+    CURLcode Perform();
+
+    // Why the last Perform failed: libcurl's error text, the socket's error
+    // when there was one, and the server's last reply to that transfer
+    // (an FTP reply such as "530 Login incorrect." or an HTTP status line).
+    QString FailureDetail(CURLcode result) const;
+
+    // Called by libcurl; see curl_handle.cpp.
+    void NoteReply(const char* data, size_t size);
+    void LogConversation(curl_infotype type, const char* data, size_t size) const;
 
 private:
+    QByteArray Masked(QByteArray text) const;
+
     CURL* handle_;
     curl_slist* headers_ = nullptr;
     char error_[CURL_ERROR_SIZE] = {};
+    QByteArray secret_;
+    // The server's last reply line to the running or last transfer.
+    QByteArray lastReply_;
     // Read by the progress callback, which libcurl calls at least every
     // second (more often while it resolves a name).
     std::stop_token stop_;

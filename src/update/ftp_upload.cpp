@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -43,6 +44,7 @@ void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token 
     curl_easy_setopt(handle, CURLOPT_PROXY, "");
     curl_easy_setopt(handle, CURLOPT_USERNAME, target.username.toUtf8().constData());
     curl_easy_setopt(handle, CURLOPT_PASSWORD, target.password.toUtf8().constData());
+    curl.HideInLog(target.password);
     curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
     // "." and ".." are directories to enter, not steps of the URL to fold away.
     curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L);
@@ -71,13 +73,13 @@ std::optional<UpdateFailure> EnterDirectory(CurlEasy& curl, const FtpTarget& tar
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, directory.c_str());
     curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    const CURLcode result = curl.Perform("FTP login and directory");
+    const CURLcode result = curl.Perform();
     if (stop.stop_requested())
         return UpdateFailure::Cancelled();
     if (result == CURLE_REMOTE_ACCESS_DENIED)
-        return UpdateFailure{kUnableToSetRemoteDirectory};
+        return UpdateFailure{kUnableToSetRemoteDirectory, curl.FailureDetail(result)};
     if (result != CURLE_OK)
-        return UpdateFailure{UnableToConnectTo(target.server)};
+        return UpdateFailure{UnableToConnectTo(target.server), curl.FailureDetail(result)};
     return std::nullopt;
 }
 
@@ -89,8 +91,14 @@ std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, 
     // would leave a cut file on the server.
     const FileHandle file(std::fopen(QFile::encodeName(target.localFile).constData(), "rbe"), &std::fclose);
     struct stat info {};
-    if (!file || ::fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
-        return UpdateFailure{kUnableToUpload};
+    if (!file || ::fstat(fileno(file.get()), &info) != 0) {
+        const int error = errno;
+        return UpdateFailure{kUnableToUpload,
+                             QStringLiteral("page ") + target.localFile + QStringLiteral(": ") + SystemErrorText(error)};
+    }
+    if (!S_ISREG(info.st_mode))
+        return UpdateFailure{kUnableToUpload,
+                             QStringLiteral("page ") + target.localFile + QStringLiteral(": not a regular file")};
 
     CURL* handle = curl.get();
     const std::string url = directory + EscapeAll(target.destFilename);
@@ -102,11 +110,11 @@ std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, 
     // QUIT inside this transfer, where a stop request still reaches it.
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
-    const CURLcode result = curl.Perform("FTP upload");
+    const CURLcode result = curl.Perform();
     if (stop.stop_requested())
         return UpdateFailure::Cancelled();
     if (result != CURLE_OK)
-        return UpdateFailure{kUnableToUpload};
+        return UpdateFailure{kUnableToUpload, curl.FailureDetail(result)};
     return std::nullopt;
 }
 
@@ -138,11 +146,13 @@ std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const Statu
     status(kEstablishing);
     CurlEasy curl;
     if (!curl)
-        return UpdateFailure{kUnableToEstablish};
+        return UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")};
     status(ConnectingTo(target.server));
     const std::optional<std::string> directory = FtpDirectoryUrl(target.server, target.port, target.remotePath);
     if (!directory)
-        return UpdateFailure{UnableToConnectTo(target.server)};
+        return UpdateFailure{UnableToConnectTo(target.server),
+                             QStringLiteral("no FTP URL can name server \"%1\" and port %2")
+                                 .arg(target.server, QString::number(target.port))};
     SetSessionOptions(curl, target, stop);
     if (auto failure = EnterDirectory(curl, target, *directory, stop)) {
         DropConnection(curl.get());

@@ -33,7 +33,8 @@ std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, cons
 // Logs in, enters the remote directory and stores the local file there
 // under the destination name, replacing what was there. Fails with
 // "Unable to Connect to " + server, "Unable to Set Remote Directory.." or
-// "Unable to Upload HTML Page..".
+// "Unable to Upload HTML Page..", each with libcurl's words and the
+// server's last reply as the detail.
 std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
                                             std::stop_token stop);
 

@@ -1,6 +1,11 @@
 #include "update/page_file.h"
 
+#include <QFile>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include "common/file_io.h"
 #include "common/program_paths.h"
@@ -16,6 +21,20 @@ const QString kLineEnd = QStringLiteral("\r\n");
 // followed. It keeps the mode it has; a new one may be read by all (it is
 // meant for the web).
 const WriteRules kPageRules{.atLink = AtLink::Replace, .mode = std::nullopt, .newFileMode = 0644};
+
+// Why IsVisibleRegularFile refused the template, in the system's words
+// where it has some.
+QString WhyNoTemplate(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return SystemErrorText(errno);
+    if (S_ISDIR(info.st_mode))
+        return SystemErrorText(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("not a regular file");
+    return QStringLiteral("a hidden file");
+}
 
 }  // namespace
 
@@ -47,15 +66,17 @@ std::optional<UpdateFailure> CreatePageFile(const PageContent& content, const QS
     if (content.defaultPage) {
         page = DefaultPageLine(content.address, content.dateText, content.timeText);
     } else {
+        const QString templateName = QStringLiteral("template ") + content.templatePath;
         if (!IsVisibleRegularFile(content.templatePath))
-            return UpdateFailure{update_text::kCantFindSourceFile};
+            return UpdateFailure{update_text::kCantFindSourceFile,
+                                 templateName + QStringLiteral(": ") + WhyNoTemplate(content.templatePath)};
         const FileBytes file = ReadFileBounded(content.templatePath);
         if (file.error != 0)
-            return UpdateFailure::FromErrno(file.error);
+            return UpdateFailure::FromErrno(file.error, templateName);
         page = FillTemplate(DecodeLenient(file.bytes), content);
     }
     if (const int error = WriteWholeFile(pagePath, (page + kLineEnd).toUtf8(), kPageRules); error != 0)
-        return UpdateFailure::FromErrno(error);
+        return UpdateFailure::FromErrno(error, QStringLiteral("page ") + pagePath);
     return std::nullopt;
 }
 

@@ -31,7 +31,8 @@ QString FillTemplate(const QString& templateText, const PageContent& content);
 // Writes the page, followed by CR LF, as UTF-8 into pagePath, whole or not
 // at all. A missing or hidden template is "Can't find Source File"; a file
 // that cannot be read (or is over kMaxReadSize) or written is an unexpected
-// error with the system's description and number.
+// error with the system's description and number. The detail names the
+// file and the system's reason.
 std::optional<UpdateFailure> CreatePageFile(const PageContent& content, const QString& pagePath);
 
 }  // namespace quendrel

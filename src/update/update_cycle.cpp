@@ -1,39 +1,91 @@
 #include "update/update_cycle.h"
 
 #include <QMetaObject>
+#include <QUrl>
 
 #include "update/ftp_upload.h"
 #include "update/local_ip.h"
 #include "update/page_file.h"
+#include "update/update_log.h"
 #include "update/web_page_ip.h"
 
 namespace quendrel {
 
+namespace {
+
+// Writes each step's outcome to the log, one line each, with the
+// passwords of the cycle (the FTP one, one in the IP web page's URL)
+// masked wherever they would stand.
+class StepLog {
+public:
+    explicit StepLog(const UpdateInputs& in) : secrets_{in.password, QUrl(in.ipWebPage).password()} {}
+
+    // The step's outcome: done when it succeeded, else the failure and why.
+    void Outcome(const char* step, const std::optional<UpdateFailure>& failure, const QString& done) const
+    {
+        if (!failure)
+            qCInfo(lcUpdate, "%s: %s", step, qUtf8Printable(Masked(done)));
+        else if (failure->cancelled)
+            qCInfo(lcUpdate, "%s: called off", step);
+        else if (failure->detail.isEmpty())
+            qCWarning(lcUpdate, "%s failed: %s", step, qUtf8Printable(Masked(failure->message)));
+        else
+            qCWarning(lcUpdate, "%s failed: %s (%s)", step, qUtf8Printable(Masked(failure->message)),
+                      qUtf8Printable(Masked(failure->detail)));
+    }
+
+private:
+    QString Masked(QString text) const
+    {
+        for (const QString& secret : secrets_) {
+            if (!secret.isEmpty())
+                text.replace(secret, QStringLiteral("***"));
+        }
+        return text;
+    }
+
+    QString secrets_[2];
+};
+
+TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, const std::stop_token& stop)
+{
+    if (in.directlyConnected)
+        return {GetLocalIP(stop), std::nullopt, QStringLiteral("from this host's name")};
+    TextResult found = GetWebPageIP(in.ipWebPage, in.startString, in.endString, status, stop);
+    found.detail = QStringLiteral("from ") + in.ipWebPage + QStringLiteral(", ") + found.detail;
+    return found;
+}
+
+}  // namespace
+
 UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& status, std::stop_token stop)
 {
-    QString address;
-    if (in.directlyConnected) {
-        address = GetLocalIP(stop);
-    } else {
-        TextResult found = GetWebPageIP(in.ipWebPage, in.startString, in.endString, status, stop);
-        if (found.failure)
-            return {QString(), found.failure};
-        address = found.text;
-    }
-    if (stop.stop_requested())
-        return {QString(), UpdateFailure::Cancelled()};
+    const StepLog log(in);
+    TextResult address = FindAddress(in, status, stop);
+    if (!address.failure && stop.stop_requested())
+        address.failure = UpdateFailure::Cancelled();
+    log.Outcome("IP address", address.failure, address.text + u' ' + address.detail);
+    if (address.failure)
+        return {QString(), address.failure};
 
     status(update_text::kCreatingPage);
     const QString pagePath = in.programDirectory + kPageFileName;
-    const PageContent page{in.defaultPage, in.templatePath, address, in.dateText, in.timeText};
-    if (auto failure = CreatePageFile(page, pagePath))
-        return {QString(), failure};
+    const PageContent page{in.defaultPage, in.templatePath, address.text, in.dateText, in.timeText};
+    const std::optional<UpdateFailure> written = CreatePageFile(page, pagePath);
+    log.Outcome("HTML page", written, QStringLiteral("written to ") + pagePath);
+    if (written)
+        return {QString(), written};
 
     const FtpTarget target{in.server,     in.port,   in.username, in.password,
                            in.remotePath, in.active, pagePath,    in.destFilename};
-    if (auto failure = UploadPageFile(target, status, stop))
-        return {QString(), failure};
-    return {address, std::nullopt};
+    const std::optional<UpdateFailure> uploaded = UploadPageFile(target, status, stop);
+    log.Outcome("FTP upload", uploaded,
+                QStringLiteral("stored as \"%1\" in %2")
+                    .arg(in.destFilename, QString::fromStdString(
+                                              FtpDirectoryUrl(in.server, in.port, in.remotePath).value_or(""))));
+    if (uploaded)
+        return {QString(), uploaded};
+    return {address.text, std::nullopt};
 }
 
 UpdateCycle::UpdateCycle(QObject* parent)

@@ -20,7 +20,8 @@ struct UpdateOutcome {
 };
 
 // The address, the page and the upload, in that order, stopping at the
-// first failure. Blocks; runs on any thread.
+// first failure. Each step's outcome goes to the log (quendrel.update) as
+// one line, a failure's with its detail. Blocks; runs on any thread.
 UpdateOutcome RunUpdateSteps(const UpdateInputs& inputs, const StatusReporter& status, std::stop_token stop);
 
 // Runs the steps of one cycle at a time on a thread of its own, so the

@@ -4,22 +4,27 @@
 
 namespace quendrel {
 
-UpdateFailure UpdateFailure::Unexpected(const QString& description, int number)
-{
-    return {description + QStringLiteral(" - ") + QString::number(number)};
-}
-
-UpdateFailure UpdateFailure::FromErrno(int error)
+QString SystemErrorText(int error)
 {
     char buffer[256] = {};
     // The GNU strerror_r: thread-safe, and it may return a static text.
-    const char* description = strerror_r(error, buffer, sizeof buffer);
-    return Unexpected(QString::fromLocal8Bit(description), error);
+    return QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer));
+}
+
+UpdateFailure UpdateFailure::Unexpected(const QString& description, int number, const QString& detail)
+{
+    return {description + QStringLiteral(" - ") + QString::number(number), detail};
+}
+
+UpdateFailure UpdateFailure::FromErrno(int error, const QString& file)
+{
+    const QString description = SystemErrorText(error);
+    return Unexpected(description, error, file + QStringLiteral(": ") + description);
 }
 
 UpdateFailure UpdateFailure::Cancelled()
 {
-    return {QString(), true};
+    return {QString(), QString(), true};
 }
 
 }  // namespace quendrel

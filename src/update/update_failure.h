@@ -8,15 +8,24 @@ namespace quendrel {
 // is what the window and the tray show after the program's title.
 struct UpdateFailure {
     QString message;
+    // Why, in the words of whatever refused: libcurl's error text, the
+    // socket's error, the server's last reply, the HTTP status, the system's
+    // error for a file. For the log and the status bar's tool tip; never
+    // holds a password.
+    QString detail = {};
     // The cycle was called off (the program is ending): nothing is shown.
     bool cancelled = false;
 
     // An error the steps do not expect: its description and number.
-    static UpdateFailure Unexpected(const QString& description, int number);
-    // A failed system call on a file, from its errno.
-    static UpdateFailure FromErrno(int error);
+    static UpdateFailure Unexpected(const QString& description, int number, const QString& detail = {});
+    // A failed system call on the file named (what it is and its path),
+    // from its errno.
+    static UpdateFailure FromErrno(int error, const QString& file);
     static UpdateFailure Cancelled();
 };
+
+// The system's description of an errno value ("No such file or directory").
+QString SystemErrorText(int error);
 
 // The program's own numbers for the errors that are not the system's.
 inline constexpr int kInvalidArgumentError = 5;

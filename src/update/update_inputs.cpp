@@ -1,6 +1,7 @@
 #include "update/update_inputs.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 
 #include "common/number_text.h"
 
@@ -31,13 +32,24 @@ QString WithoutTimeZone(const QString& format)
 
 std::optional<UpdateFailure> ValidateUpdateInputs(const UpdateInputs& in)
 {
-    bool missing = in.destFilename.isEmpty() || in.server.isEmpty() || in.username.isEmpty() || in.password.isEmpty();
+    QStringList missing;
+    const auto need = [&missing](const QString& text, const char* name) {
+        if (text.isEmpty())
+            missing << QLatin1String(name);
+    };
+    if (!in.directlyConnected) {
+        need(in.ipWebPage, "IP web page");
+        need(in.startString, "parse start string");
+        need(in.endString, "parse end string");
+    }
     if (!in.defaultPage)
-        missing = missing || in.templatePath.isEmpty();
-    if (!in.directlyConnected)
-        missing = missing || in.ipWebPage.isEmpty() || in.startString.isEmpty() || in.endString.isEmpty();
-    if (missing)
-        return UpdateFailure{update_text::kRequiredFieldsMissing};
+        need(in.templatePath, "source file");
+    need(in.destFilename, "destination file name");
+    need(in.server, "FTP server");
+    need(in.username, "user name");
+    need(in.password, "password");
+    if (!missing.isEmpty())
+        return UpdateFailure{update_text::kRequiredFieldsMissing, QStringLiteral("empty: ") + missing.join(u", ")};
     return std::nullopt;
 }
 
@@ -49,7 +61,9 @@ PortVerdict TakePort(const QString& portText)
         return {kDefaultFtpPort, true, std::nullopt};
     const long long port = RoundHalfToEven(*number);
     if (port < 0 || port > 65535)
-        return {kDefaultFtpPort, false, UpdateFailure::Unexpected(QStringLiteral("Overflow"), kOverflowError)};
+        return {kDefaultFtpPort, false,
+                UpdateFailure::Unexpected(QStringLiteral("Overflow"), kOverflowError,
+                                          QStringLiteral("the port %1 is out of range").arg(port))};
     return {static_cast<int>(port), false, std::nullopt};
 }
 

@@ -33,7 +33,8 @@ struct UpdateInputs {
     QString timeText;
 };
 
-// "Required Fields Missing.." when an input the cycle needs is empty.
+// "Required Fields Missing.." when an input the cycle needs is empty; the
+// detail names the empty ones.
 std::optional<UpdateFailure> ValidateUpdateInputs(const UpdateInputs& inputs);
 
 // The port box's text turned into a port.

@@ -1,5 +1,7 @@
 #include "update/web_page_ip.h"
 
+#include <QUrl>
+
 #include "common/number_text.h"
 #include "common/text_codec.h"
 #include "update/curl_handle.h"
@@ -75,8 +77,10 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     status(kEstablishing);
     CurlEasy curl;
     if (!curl || !AddNoCacheHeaders(curl))
-        return {QString(), UpdateFailure{kUnableToEstablish}};
+        return {QString(),
+                UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")}};
     status(ConnectingTo(url));
+    curl.HideInLog(QUrl(url).password());
 
     PageReception reception{status, {}};
     CURL* handle = curl.get();
@@ -90,7 +94,7 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     curl_easy_setopt(handle, CURLOPT_USERAGENT, kAppTitle);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reception);
-    const CURLcode result = curl.Perform("IP web page");
+    const CURLcode result = curl.Perform();
 
     if (stop.stop_requested())
         return {QString(), UpdateFailure::Cancelled()};
@@ -100,12 +104,15 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     // (its target unreachable, too many of them): there is no page.
     const bool redirectedNowhere = result != CURLE_OK && responseCode >= 300 && responseCode < 400;
     if (responseCode == 0 || redirectedNowhere)
-        return {QString(), UpdateFailure{UnableToConnectTo(url)}};
+        return {QString(), UpdateFailure{UnableToConnectTo(url), curl.FailureDetail(result)}};
     // Whatever ended the transfer (its end, a break, the cap), the text so
     // far is the page.
     reception.Announce();
     status(kClosing);
-    return {DecodePage(reception.body), std::nullopt};
+    QString detail = QStringLiteral("HTTP status %1, %2 bytes").arg(responseCode).arg(reception.body.size());
+    if (result != CURLE_OK)
+        detail += QStringLiteral(", ended early: ") + curl.FailureDetail(result);
+    return {DecodePage(reception.body), std::nullopt, detail};
 }
 
 TextResult CutIPAddress(const QString& page, const QString& startString, const QString& endString,
@@ -113,14 +120,20 @@ TextResult CutIPAddress(const QString& page, const QString& startString, const Q
 {
     const qsizetype start = page.indexOf(startString, 0, Qt::CaseSensitive);
     const qsizetype end = page.indexOf(endString, 0, Qt::CaseSensitive);
-    if (start < 0 || end < 0)
-        return {QString(), UpdateFailure{kUnableToParse}};
+    if (start < 0 || end < 0) {
+        const auto missing = [](const char* which, const QString& marker) {
+            return QStringLiteral("no %1 string \"%2\" in the page").arg(QLatin1String(which), marker);
+        };
+        const QString why = start < 0 ? missing("start", startString) : missing("end", endString);
+        return {QString(), UpdateFailure{kUnableToParse, why}};
+    }
     status(kParsing);
     const qsizetype from = start + startString.size();
     const qsizetype length = end - from;
     if (length < 0)
         return {QString(), UpdateFailure::Unexpected(QStringLiteral("Invalid procedure call or argument"),
-                                                     kInvalidArgumentError)};
+                                                     kInvalidArgumentError,
+                                                     QStringLiteral("the end string comes before the start string ends"))};
     return {TrimSpaces(page.mid(from, length)), std::nullopt};
 }
 
@@ -130,7 +143,11 @@ TextResult GetWebPageIP(const QString& url, const QString& startString, const QS
     TextResult page = FetchWebPage(url, status, std::move(stop));
     if (page.failure)
         return page;
-    return CutIPAddress(page.text, startString, endString, status);
+    TextResult address = CutIPAddress(page.text, startString, endString, status);
+    if (address.failure)
+        address.failure->detail = page.detail + QStringLiteral("; ") + address.failure->detail;
+    address.detail = page.detail;
+    return address;
 }
 
 }  // namespace quendrel

@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -15,6 +17,8 @@
 #include <thread>
 #include <tuple>
 
+#include "app/update_driver.h"
+#include "settings/settings_model.h"
 #include "support/test_files.h"
 #include "support/test_servers.h"
 #include "update/curl_handle.h"
@@ -61,11 +65,17 @@ const std::tuple<const char*, QString UpdateInputs::*, const char*> kTextInputs[
     {"server", &UpdateInputs::server, "RRRR"},           {"username", &UpdateInputs::username, "RRRR"},
     {"password", &UpdateInputs::password, "RRRR"}};
 
+using FailingStep = std::function<std::optional<UpdateFailure>()>;
+
+// The lines logged to quendrel.update while cycleLog runs.
+QStringList updateLog;
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Lookup)
 Q_DECLARE_METATYPE(Upload)
 Q_DECLARE_METATYPE(Refusal)
+Q_DECLARE_METATYPE(FailingStep)
 
 // The steps of an update cycle one by one: what it starts from (the port
 // box's text, the fields it needs, the date and time it shows, the host's own
@@ -214,6 +224,73 @@ private slots:
             QVERIFY(!deadline.hasExpired() && failure && failure->cancelled);
         }
         QVERIFY(ReadFile(servers_.FtpRoot() + u"/site/waits.htm"_s) == page_);
+    }
+
+    void failureDetails_data()
+    {
+        QTest::addColumn<FailingStep>("step");
+        QTest::addColumn<QString>("because");  // in the detail
+        const auto upload = [this](QString server, QString path) -> FailingStep {
+            return [=, this] { return UploadPageFile({server, servers_.FtpPort(), u"writer"_s, u"secret"_s, path, false,
+                                                      pageFile_.fileName(), u"f.htm"_s}, [](auto&&) {}, {}); };
+        };
+        const auto lookup = [](QString url) -> FailingStep {
+            return [=] { return GetWebPageIP(url, u"<ip>"_s, u"</ip>"_s, [](auto&&) {}, {}).failure; };
+        };
+        QTest::newRow("missing directory") << upload(u"127.0.0.1"_s, u"none"_s) << "the server's last reply: 550 ";
+        QTest::newRow("unknown host") << upload(u"nohost.invalid"_s, {}) << "Could not resolve host: nohost.invalid";
+        QTest::newRow("refused port") << lookup(u"http://127.0.0.1:1/"_s) << "Connection refused";
+        QTest::newRow("not parsed") << lookup(Echo("none")) << "HTTP status 404, 4 bytes; no start string \"<ip>\"";
+        QTest::newRow("missing template") << FailingStep([this] { return CreatePageFile(Content(u"t"_s), Path()); })
+                                          << u"/t: "_s + std::strerror(ENOENT);
+    }
+
+    // Why a step failed, in the words of what refused it; never with the password.
+    void failureDetails()
+    {
+        QFETCH(FailingStep, step);
+        QFETCH(QString, because);
+        const QString detail = step().value_or(UpdateFailure()).detail;
+        QVERIFY2(detail.contains(because) && !detail.contains(u"secret"_s), qPrintable(detail));
+    }
+
+    // Each cycle logs one line per step at levels shown without logging rules, a failure with why; the state
+    // keeps the why until the next cycle starts. With the conversation logged, the FTP commands and replies come
+    // too. The password is in no line.
+    void cycleLog()
+    {
+        const auto keep = [](QtMsgType, const QMessageLogContext& context, const QString& line) {
+            if (qstrcmp(context.category, "quendrel.update") == 0)
+                updateLog << line;
+        };
+        const auto restore = qScopeGuard([previous = qInstallMessageHandler(keep)] {
+            qInstallMessageHandler(previous);
+            SetCurlConversationLogging(false);
+        });
+        SettingsModel settings;
+        ProgramState state;
+        for (const auto& [setting, value] : QList<std::pair<Setting, QVariant>>{{Setting::Server, "127.0.0.1"},
+                 {Setting::Port, servers_.FtpPort()}, {Setting::Username, "writer"}, {Setting::Password, "wrong"},
+                 {Setting::IPWebPage, Url("/ip")}})  // the default page, active, markers <ip> and </ip>
+            settings.Set(setting, value);
+        UpdateDriver driver(settings, state, dir_->path());
+        QSignalSpy ended(&driver, &UpdateDriver::UpdateEnded);
+        updateLog.clear();
+        driver.DoUpdate();
+        QVERIFY(ended.wait(10000));
+        QVERIFY2(state.StatusDetail().contains(u"the server's last reply: 530 "_s), qPrintable(state.StatusDetail()));
+        QCOMPARE(updateLog.mid(0, 3), QStringList({u"Update started"_s, u"IP address: 203.0.113.7 from "_s + Url("/ip")
+                 + u", HTTP status 200, 60 bytes"_s, u"HTML page: written to "_s + Path()}));
+        QVERIFY(updateLog.size() == 4 && updateLog[3].startsWith(u"FTP upload failed: Unable to Connect to 127.0.0.1 ("));
+        settings.Set(Setting::Password, "secret");
+        SetCurlConversationLogging(true);
+        driver.DoUpdate();
+        QCOMPARE(state.StatusDetail(), QString());
+        QVERIFY(ended.wait(10000));
+        QVERIFY(updateLog.contains(u"> USER writer"_s) && updateLog.contains(u"> PASS ***"_s));
+        QVERIFY(updateLog.contains(u"> GET /ip HTTP/1.1"_s) && updateLog.contains(u"< 226 Transfer complete."_s));
+        for (const QString& line : updateLog)
+            QVERIFY2(!line.contains(u"wrong"_s) && !line.contains(u"secret"_s), qPrintable(line));
     }
 
     // A bare IPv6 address goes in brackets; the path is one escaped piece

@@ -1,0 +1,7 @@
+#include "update/update_log.h"
+
+namespace quendrel {
+
+Q_LOGGING_CATEGORY(lcUpdate, "quendrel.update")
+
+}  // namespace quendrel
