@@ -40,12 +40,15 @@ class TestCommandLine : public QObject {
     quendrel::test::TestServers servers_;
     QTemporaryDir dir_;
 
-    std::unique_ptr<QProcess> Start(const QStringList& arguments)
+    // The program without a display; with inTray, the tray program on Qt's offscreen platform.
+    std::unique_ptr<QProcess> Start(const QStringList& arguments, bool inTray = false)
     {
         auto program = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
             env.remove(name);
+        if (inTray)
+            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         for (const QString& name : {u"HOME"_s, u"XDG_CONFIG_HOME"_s, u"XDG_RUNTIME_DIR"_s})
             env.insert(name, dir_.path());
         program->setProcessEnvironment(env);
@@ -101,12 +104,13 @@ private slots:
         QTest::newRow("default page") << UpdateRun{{}, 0, 10, uploaded, "<html><body><center><b>203.0.113.7"_ba};
         QTest::newRow("own template") << UpdateRun{u"WebpageType=0\nSourceFilepath=%1/page.tpl\n"_s, 0, 10, uploaded,
                                                    "<p>203.0.113.7</p>\r\n"_ba};
-        QTest::newRow("login refused") << UpdateRun{u"Password=eA==\n"_s, 1, 8,
+        QTest::newRow("login refused") << UpdateRun{u"Password=UXVva2thLXMzY3JldC03Nw==\n"_s, 1, 8,
                                                     u"^Quendrel \\(Unable to Connect to 127\\.0\\.0\\.1\\)$"_s, {}};
     }
 
-    // One cycle: its texts in order on stdout, its page on the server, the settings file as it was (any save would
-    // add the keys it lacks), no list file.
+    // One cycle, its conversation logged: its texts in order on stdout, its page on the server, the settings file as
+    // it was (any save would add the keys it lacks), no list file; the reason for a failure on stderr, and never a
+    // password.
     void update()
     {
         QFETCH(UpdateRun, run);
@@ -115,8 +119,11 @@ private slots:
         const QByteArray iniBytes = ReadFile(ini);
         QFile::remove(servers_.FtpRoot() + u"/site/ip.html"_s);
 
-        const auto program = Start({u"--update"_s, u"--settings"_s, folder});
+        const auto program = Start({u"--update"_s, u"--verbose"_s, u"--settings"_s, folder});
         QVERIFY(!folder.isEmpty() && program->waitForFinished(30000));
+        const QString log = QString::fromUtf8(program->readAllStandardError());
+        QVERIFY(log.contains(u"PASS ***"_s) && !log.contains(u"secret"_s) && !log.contains(u"Quokka-s3cret-77"_s));
+        QCOMPARE(log.contains(u"530 "_s), run.status == 1);
         QCOMPARE(program->exitCode(), run.status);
         const QStringList cycle{u"Establishing Internet Connection.."_s, "Connecting to " + servers_.HttpUrl(u"/ip.."_s),
             u"Getting IP Address Data.."_s, u"Closing Internet Connection.."_s, u"Parsing IP Address Data.."_s,
@@ -131,6 +138,24 @@ private slots:
         QCOMPARE(page.isEmpty() ? QByteArray() : ReadFile(folder + u"/temp.htm"_s), page);
         QCOMPARE(ReadFile(ini), iniBytes);
         QCOMPARE(QDir(folder).entryList(QDir::Files).filter(u".dat"_s), QStringList());
+    }
+
+    // With the tray program running for the folder, --update has it run the cycle and prints that cycle's texts.
+    void updateForwardedToTheTray()
+    {
+        const QString folder = Folder(u"tray"_s, u"/ip"_s, u"CheckOnStart=0\nInterval=60\n"_s);
+        const auto tray = Start({u"--settings"_s, folder}, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(dir_.path()).entryList({u"*.sock"_s}, QDir::System).isEmpty(), 10000);
+        const auto program = Start({u"--update"_s, u"--settings"_s, folder});
+        QVERIFY(program->waitForFinished(30000));
+        QCOMPARE(program->exitCode(), 0);
+        const QStringList lines = QString::fromUtf8(program->readAllStandardOutput()).split(u'\n');
+        QCOMPARE(lines.value(lines.size() - 3), u"Closing Internet Connection.."_s);
+        QVERIFY(lines.value(lines.size() - 2).startsWith(u"Quendrel (203.0.113.7 - "_s));
+        QVERIFY(ReadFile(folder + u"/temp.htm"_s).contains("203.0.113.7"));
+        QCOMPARE(tray->state(), QProcess::Running);
+        tray->terminate();
+        QVERIFY(tray->waitForFinished(5000));
     }
 
     // A second --update for the same folder (spelt otherwise) waits for the first without a cycle of its own; Ctrl-C
