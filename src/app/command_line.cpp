@@ -203,10 +203,6 @@ std::optional<QString> UsableSettingsFolder(const QString& folder)
 
 std::string InstanceKey(const QString& executablePath, const QString& settingsFolder)
 {
-    // Without a folder the key is the path alone, so the lock of a plain start
-    // is the one earlier releases took.
-    if (settingsFolder.isEmpty())
-        return executablePath.toStdString();
     return (executablePath + QLatin1Char('\n') + settingsFolder).toStdString();
 }
 
@@ -220,8 +216,10 @@ int RunUpdateCommand(const std::string& lockPath, const ProgramFiles& files)
     while (!lock.TryAcquire(lockPath)) {
         const std::optional<int> answer =
             AskRunningInstance(channel, kUpdateCommand, &PrintStatusLine, [&stop] { return stop.Poll(); });
-        if (answer)
+        if (answer) {
+            qCInfo(lcCommand, "the update ran in the program running in the tray for these settings");
             return *answer;
+        }
         if (!toldWaiting) {
             qCInfo(lcCommand, "another update for these settings is running; waiting for it to end");
             toldWaiting = true;

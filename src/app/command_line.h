@@ -51,9 +51,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 // std::nullopt after a message on stderr when it is missing or cannot be read.
 std::optional<QString> UsableSettingsFolder(const QString& folder);
 
-// What the single-instance lock is named after: the executable, and the
-// settings folder when one was given (canonical; empty for the own folder),
-// so that each folder has its own running program.
+// What the single-instance lock is named after: the executable and the
+// settings folder it uses (canonical), named or its own, so that each folder
+// has its own running program, and an --update for a folder finds the tray
+// program that uses it, however either was started.
 std::string InstanceKey(const QString& executablePath, const QString& settingsFolder);
 
 // --update, after the application object exists: runs one cycle holding the

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <QSessionManager>
 
 #include <optional>
@@ -103,7 +104,9 @@ int main(int argc, char** argv)
         settingsFolder = *usable;
         files = ProgramFiles::Chosen(settingsFolder);
     }
-    const std::string lockPath = LockPathFor(InstanceKey(ExecutablePath(), settingsFolder));
+    const QString usedFolder =
+        settingsFolder.isEmpty() ? QFileInfo(WritableDirectory()).canonicalFilePath() : settingsFolder;
+    const std::string lockPath = LockPathFor(InstanceKey(ExecutablePath(), usedFolder));
     if (command.verbose)
         SetCurlConversationLogging(true);
 

@@ -41,7 +41,8 @@ class TestCommandLine : public QObject {
     QTemporaryDir dir_;
 
     // The program without a display; with inTray, the tray program on Qt's offscreen platform.
-    std::unique_ptr<QProcess> Start(const QStringList& arguments, bool inTray = false)
+    std::unique_ptr<QProcess> Start(const QStringList& arguments, bool inTray = false,
+                                    const QString& binary = QStringLiteral(QUENDREL_BINARY))
     {
         auto program = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -52,7 +53,7 @@ class TestCommandLine : public QObject {
         for (const QString& name : {u"HOME"_s, u"XDG_CONFIG_HOME"_s, u"XDG_RUNTIME_DIR"_s})
             env.insert(name, dir_.path());
         program->setProcessEnvironment(env);
-        program->start(QStringLiteral(QUENDREL_BINARY), arguments);
+        program->start(binary, arguments);
         return program;
     }
 
@@ -140,15 +141,20 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files).filter(u".dat"_s), QStringList());
     }
 
-    // With the tray program running for the folder, --update has it run the cycle and prints that cycle's texts.
+    // With the tray program running for the folder (a copy there, started without --settings, uses it as its own),
+    // --update --settings for that folder has it run the cycle and prints that cycle's texts.
     void updateForwardedToTheTray()
     {
         const QString folder = Folder(u"tray"_s, u"/ip"_s, u"CheckOnStart=0\nInterval=60\n"_s);
-        const auto tray = Start({u"--settings"_s, folder}, true);
+        const QString copy = folder + u"/Quendrel"_s;
+        QVERIFY(QFile::copy(QStringLiteral(QUENDREL_BINARY), copy));
+        const auto tray = Start({}, true, copy);
         QTRY_VERIFY_WITH_TIMEOUT(!QDir(dir_.path()).entryList({u"*.sock"_s}, QDir::System).isEmpty(), 10000);
-        const auto program = Start({u"--update"_s, u"--settings"_s, folder});
+        const auto program = Start({u"--update"_s, u"--settings"_s, folder + u"/"_s}, false, copy);
         QVERIFY(program->waitForFinished(30000));
         QCOMPARE(program->exitCode(), 0);
+        const QByteArray err = program->readAllStandardError();
+        QVERIFY2(err.contains("the update ran in the program running in the tray"), err.constData());
         const QStringList lines = QString::fromUtf8(program->readAllStandardOutput()).split(u'\n');
         QCOMPARE(lines.value(lines.size() - 3), u"Closing Internet Connection.."_s);
         QVERIFY(lines.value(lines.size() - 2).startsWith(u"Quendrel (203.0.113.7 - "_s));
