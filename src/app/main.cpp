@@ -39,7 +39,8 @@ int RunUpdate(int argc, char** argv, const std::string& lockPath, const std::opt
 int ForwardShow(int argc, char** argv, const std::string& lockPath)
 {
     QCoreApplication app(argc, argv);
-    AskRunningInstance(ChannelPathFor(QString::fromStdString(lockPath)), kShowCommand, [](const QString&) {}, [] { return false; });
+    const QString channel = ChannelPathFor(QString::fromStdString(lockPath));
+    AskRunningInstance(channel, kShowCommand, [](const QString&) {}, [] { return false; });
     return 0;
 }
 
