@@ -119,7 +119,8 @@ bool CurlEasy::AddHeader(const char* line)
 
 void CurlEasy::HideInLog(const QString& secret)
 {
-    secret_ = secret.toUtf8();
+    if (!secret.isEmpty())
+        secrets_.append(secret.toUtf8());
 }
 
 CURLcode CurlEasy::Perform()
@@ -169,8 +170,8 @@ QByteArray CurlEasy::Masked(QByteArray text) const
 {
     if (const QByteArray name = CredentialName(text); !name.isEmpty())
         text = name + ' ' + kMask;
-    if (!secret_.isEmpty())
-        text.replace(secret_, kMask);
+    for (const QByteArray& secret : secrets_)
+        text.replace(secret, kMask);
     return text;
 }
 

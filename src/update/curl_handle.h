@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <curl/curl.h>
@@ -63,7 +64,7 @@ private:
     CURL* handle_;
     curl_slist* headers_ = nullptr;
     char error_[CURL_ERROR_SIZE] = {};
-    QByteArray secret_;
+    QList<QByteArray> secrets_;
     // The server's last reply line to the running or last transfer.
     QByteArray lastReply_;
     // Read by the progress callback, which libcurl calls at least every

@@ -52,7 +52,7 @@ TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, con
     if (in.directlyConnected)
         return {GetLocalIP(stop), std::nullopt, QStringLiteral("from this host's name")};
     TextResult found = GetWebPageIP(in.ipWebPage, in.startString, in.endString, status, stop);
-    found.detail = QStringLiteral("from ") + in.ipWebPage + QStringLiteral(", ") + found.detail;
+    found.detail = QStringLiteral("from ") + update_text::ShownUrl(in.ipWebPage) + QStringLiteral(", ") + found.detail;
     return found;
 }
 

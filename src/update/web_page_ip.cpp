@@ -79,7 +79,9 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     if (!curl || !AddNoCacheHeaders(curl))
         return {QString(),
                 UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")}};
-    status(ConnectingTo(url));
+    status(ConnectingTo(ShownUrl(url)));
+    // As typed and as sent (percent escapes decoded).
+    curl.HideInLog(PasswordInUrl(url));
     curl.HideInLog(QUrl(url).password());
 
     PageReception reception{status, {}};
@@ -104,7 +106,7 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     // (its target unreachable, too many of them): there is no page.
     const bool redirectedNowhere = result != CURLE_OK && responseCode >= 300 && responseCode < 400;
     if (responseCode == 0 || redirectedNowhere)
-        return {QString(), UpdateFailure{UnableToConnectTo(url), curl.FailureDetail(result)}};
+        return {QString(), UpdateFailure{UnableToConnectTo(ShownUrl(url)), curl.FailureDetail(result)}};
     // Whatever ended the transfer (its end, a break, the cap), the text so
     // far is the page.
     reception.Announce();
