@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -28,8 +29,6 @@ Q_LOGGING_CATEGORY(lcCommand, "quendrel.app")
 
 namespace {
 
-// How often an --update that found the lock taken tries again.
-constexpr int kLockRetryMilliseconds = 100;
 
 void Print(FILE* stream, const QString& text)
 {
@@ -213,6 +212,7 @@ int RunUpdateCommand(const std::string& lockPath, const ProgramFiles& files)
     // Held until the end: no other cycle for these settings runs beside ours.
     SingleInstanceLock lock;
     bool toldWaiting = false;
+    const QDeadlineTimer giveUp(kLockWaitMilliseconds);
     while (!lock.TryAcquire(lockPath)) {
         const std::optional<int> answer =
             AskRunningInstance(channel, kUpdateCommand, &PrintStatusLine, [&stop] { return stop.Poll(); });
@@ -226,6 +226,11 @@ int RunUpdateCommand(const std::string& lockPath, const ProgramFiles& files)
         }
         if (stop.Came() || stop.Wait(kLockRetryMilliseconds))
             return stop.ExitStatus();
+        if (giveUp.hasExpired()) {
+            Print(stderr, QStringLiteral("%1: the program holding these settings does not answer\n")
+                              .arg(QLatin1String(kAppTitle)));
+            return kExitUpdateFailed;
+        }
     }
     if (stop.Poll())
         return stop.ExitStatus();

@@ -31,6 +31,12 @@ inline constexpr int kExitUpdateFailed = 1;
 inline constexpr int kExitUsage = 2;
 // A signal ends a command with 128 plus its number (130 for Ctrl-C).
 inline constexpr int kExitBySignalBase = 128;
+// How long a start waits for the lock of its settings while a program that
+// does not answer on the channel holds it (an --update, whose cycle ends
+// within the network limits): longer than any cycle takes.
+inline constexpr int kLockWaitMilliseconds = 180000;
+// How often it looks again meanwhile.
+inline constexpr int kLockRetryMilliseconds = 100;
 
 // "4.6.0".
 QString VersionText();

@@ -279,6 +279,13 @@ void InstanceServer::TakeConnections()
     }
 }
 
+bool InstanceListens(const QString& path)
+{
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    return socket.waitForConnected(kAnswerWaitMs) && PeerIsThisUserOrRoot(socket.socketDescriptor());
+}
+
 std::optional<int> AskRunningInstance(const QString& path, const QByteArray& command,
                                       const std::function<void(const QString&)>& onStatus,
                                       const std::function<bool()>& stopRequested)

@@ -48,6 +48,10 @@ private:
     QLocalServer* server_ = nullptr;
 };
 
+// In a later start: whether a program of this user listens on the channel
+// (connects and leaves; sends nothing).
+bool InstanceListens(const QString& path);
+
 // In a later start: sends command to the program running for these settings.
 // For "update", each status text is passed to onStatus as it comes, and the
 // result is the exit status of that cycle (0: the page was uploaded, 1: the

@@ -1,8 +1,11 @@
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QSessionManager>
 
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "app/command_line.h"
 #include "app/instance_channel.h"
@@ -48,9 +51,17 @@ int RunTray(int argc, char** argv, bool showWindow, const std::string& lockPath,
             const std::optional<ProgramFiles>& files)
 {
     // A second start ends here, before it opens a display or writes anything.
+    // While an --update holds the lock (it does not listen), it waits for it.
     SingleInstanceLock instanceLock;
-    if (!instanceLock.TryAcquire(lockPath))
-        return showWindow ? ForwardShow(argc, argv, lockPath) : 0;
+    const QString channelPath = ChannelPathFor(QString::fromStdString(lockPath));
+    const QDeadlineTimer giveUp(kLockWaitMilliseconds);
+    while (!instanceLock.TryAcquire(lockPath)) {
+        if (InstanceListens(channelPath))
+            return showWindow ? ForwardShow(argc, argv, lockPath) : 0;
+        if (giveUp.hasExpired())
+            return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLockRetryMilliseconds));
+    }
     UnixSignals::Install();
     // libcurl is set up once, before any thread of the program or of Qt.
     const CurlGlobal curlGlobal;

@@ -59,6 +59,9 @@ class TestCommandLine : public QObject {
 
     // A new folder whose settings upload the page with the address from ipPath to "site"; extra lines go first,
     // and the first of two equal keys counts. "%1" in them is the folder.
+    // The channel sockets of running tray programs.
+    QStringList Sockets() const { return QDir(dir_.path()).entryList({u"*.sock"_s}, QDir::System); }
+
     QString Folder(const QString& name, const QString& ipPath, QString extra = {})
     {
         const QString folder = dir_.filePath(name);
@@ -149,7 +152,7 @@ private slots:
         const QString copy = folder + u"/Quendrel"_s;
         QVERIFY(QFile::copy(QStringLiteral(QUENDREL_BINARY), copy));
         const auto tray = Start({}, true, copy);
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(dir_.path()).entryList({u"*.sock"_s}, QDir::System).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Sockets().isEmpty(), 10000);
         const auto program = Start({u"--update"_s, u"--settings"_s, folder + u"/"_s}, false, copy);
         QVERIFY(program->waitForFinished(30000));
         QCOMPARE(program->exitCode(), 0);
@@ -165,7 +168,8 @@ private slots:
     }
 
     // A second --update for the same folder (spelt otherwise) waits for the first without a cycle of its own; Ctrl-C
-    // ends it, SIGTERM the first, at once, with 128 plus the signal's number, and no page written.
+    // ends it, SIGTERM the first, at once, with 128 plus the signal's number, and no page written. A tray program
+    // started for the folder meanwhile waits too, and starts once the first has ended.
     void signalEndsHangingCycle()
     {
         const QString folder = Folder(u"hang"_s, u"/hang"_s);
@@ -173,7 +177,10 @@ private slots:
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT((out += first->readAllStandardOutput()).contains("Connecting to"), 10000);
         const auto second = Start({u"--settings"_s, folder + u"/."_s, u"--update"_s});
+        const QStringList sockets = Sockets();
+        const auto tray = Start({u"--settings"_s, folder}, true);
         QVERIFY(!second->waitForFinished(1000));
+        QVERIFY(!tray->waitForFinished(200));  // waiting, not gone as a second start would be
         for (const auto& [program, signalNumber] : {std::pair{second.get(), SIGINT}, {first.get(), SIGTERM}}) {
             ::kill(static_cast<pid_t>(program->processId()), signalNumber);
             QVERIFY(program->waitForFinished(2000));
@@ -181,6 +188,9 @@ private slots:
         }
         QCOMPARE(second->readAllStandardOutput(), QByteArray());
         QVERIFY(!QFile::exists(folder + u"/temp.htm"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(Sockets().size() > sockets.size(), 10000);
+        tray->terminate();
+        QVERIFY(tray->waitForFinished(5000));
     }
 };
 
