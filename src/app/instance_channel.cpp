@@ -38,6 +38,10 @@ constexpr int kCommandWaitMs = 3000;
 constexpr int kAnswerWaitMs = 2000;
 // Blocking waits are cut into slices this long to see a stop request soon.
 constexpr int kSliceMs = 100;
+// How long a later start follows a cycle at most: far longer than the
+// network limits let a cycle take, so only a program that called its cycle
+// off without a word (it is ending) runs into it.
+constexpr int kFollowLimitMs = 10 * 60 * 1000;
 // No answer line is anywhere near this long.
 constexpr qsizetype kMaxAnswerLine = 64 * 1024;
 
@@ -186,6 +190,10 @@ private:
         } else {
             qCInfo(lcChannel) << "Updating for a later start";
             life_.Actions().mnuUpdate->trigger();
+            // Refused without a cycle and without an end (the program is
+            // ending): the client is not left waiting.
+            if (!ended_ && !life_.IsUpdating())
+                End(1);
         }
     }
 
@@ -198,6 +206,7 @@ private:
 
     void End(int status)
     {
+        ended_ = true;
         disconnect(&life_.State(), nullptr, this, nullptr);
         disconnect(&life_, nullptr, this, nullptr);
         Send(kEndPrefix + QByteArray::number(status));
@@ -215,6 +224,7 @@ private:
     Lifecycle& life_;
     QLocalSocket* socket_;
     bool commandTaken_ = false;
+    bool ended_ = false;
 };
 
 // What a later start makes of one answer line; nullopt while the answer
@@ -303,7 +313,12 @@ std::optional<int> AskRunningInstance(const QString& path, const QByteArray& com
     }
     socket.write(command + '\n');
     bool accepted = false;
+    const QDeadlineTimer followDeadline(kFollowLimitMs);
     while (!stopRequested()) {
+        if (followDeadline.hasExpired()) {
+            qCWarning(lcChannel) << "The running instance did not end the update in time";
+            return 1;
+        }
         while (socket.canReadLine()) {
             const QByteArray line = socket.readLine(kMaxAnswerLine).chopped(1);
             if (!accepted && line != kAccepted)

@@ -132,6 +132,19 @@ private slots:
         QCOMPARE(answer, Answer(0, texts_.mid(texts_.indexOf(answer.second.value(0)))));
         QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QLocalSocket::UnconnectedState, 5000);
     }
+
+    // After Exit, while an About window keeps the program alive, an update is refused without a cycle: the later
+    // start hears so at once instead of waiting for an end that never comes. (Last: it ends the program.)
+    void updateAskedWhileTheProgramEnds()
+    {
+        life_.Actions().mnuAbout->trigger();
+        life_.Exit();
+        QVERIFY(life_.AboutWindow());
+        const QDeadlineTimer soon(5000);
+        QCOMPARE(Wait(Ask(path_, kUpdateCommand)), Answer(1, {}));
+        QVERIFY(!soon.hasExpired());
+        life_.AboutWindow()->close();
+    }
 };
 
 QTEST_MAIN(TestInstanceChannel)
