@@ -114,7 +114,9 @@ int main(int argc, char** argv)
         if (!usable)
             return kExitUsage;
         settingsFolder = *usable;
-        files = ProgramFiles::Chosen(settingsFolder);
+        // Named, the program's own folder is still its own: one logon entry for it, not two.
+        const bool own = settingsFolder == QFileInfo(OwnDirectory()).canonicalFilePath();
+        files = own ? ProgramFiles::In(settingsFolder) : ProgramFiles::Chosen(settingsFolder);
     }
     const QString usedFolder =
         settingsFolder.isEmpty() ? QFileInfo(WritableDirectory()).canonicalFilePath() : settingsFolder;

@@ -34,8 +34,13 @@ void UnixSignals::Install()
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int number : {SIGTERM, SIGINT, SIGHUP})
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        // Started with nohup: a hangup stays ignored, as it was asked to be.
+        struct sigaction inherited {};
+        if (number == SIGHUP && ::sigaction(number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(number, &action, nullptr);
+    }
 }
 
 UnixSignals::UnixSignals(QObject* parent) : QObject(parent), notifier_(nullptr)

@@ -56,12 +56,17 @@ QString UserConfigDirectory()
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-QString WritableDirectory()
+QString OwnDirectory()
 {
     const QString programDirectory = ProgramDirectory();
     if (::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
         return programDirectory;
-    const QString own = AddBackslash(UserConfigDirectory()) + QLatin1String(kAppTitle);
+    return AddBackslash(UserConfigDirectory()) + QLatin1String(kAppTitle);
+}
+
+QString WritableDirectory()
+{
+    const QString own = OwnDirectory();
     QDir().mkpath(own);
     return own;
 }

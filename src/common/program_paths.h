@@ -19,6 +19,9 @@ QString ExecutableName();
 // $XDG_CONFIG_HOME, or ~/.config when it is unset or not an absolute path.
 QString UserConfigDirectory();
 
+// The folder WritableDirectory() names, without making it.
+QString OwnDirectory();
+
 // Where the program keeps the files it writes (settings, list, generated
 // page): its own directory when the user may write there, otherwise
 // $XDG_CONFIG_HOME/Quendrel, made when missing, so that an installed copy
