@@ -6,29 +6,26 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/app_log.h"
 #include "app/instance_channel.h"
 #include "app/single_instance.h"
 #include "app/unix_signals.h"
 #include "app/update_driver.h"
 #include "common/program_state.h"
 #include "settings/settings_model.h"
+#include "update/update_failure.h"
 #include "version.h"
 
 namespace quendrel {
 
-Q_LOGGING_CATEGORY(lcCommand, "quendrel.app")
-
 namespace {
-
 
 void Print(FILE* stream, const QString& text)
 {
@@ -194,7 +191,7 @@ std::optional<QString> UsableSettingsFolder(const QString& folder)
         error = errno;
     if (error != 0) {
         Print(stderr, QStringLiteral("%1: cannot use the settings folder \"%2\": %3\n")
-                          .arg(QLatin1String(kAppTitle), folder, QString::fromLocal8Bit(std::strerror(error))));
+                          .arg(QLatin1String(kAppTitle), folder, SystemErrorText(error)));
         return std::nullopt;
     }
     return QFileInfo(folder).canonicalFilePath();
@@ -217,11 +214,11 @@ int RunUpdateCommand(const std::string& lockPath, const ProgramFiles& files)
         const std::optional<int> answer =
             AskRunningInstance(channel, kUpdateCommand, &PrintStatusLine, [&stop] { return stop.Poll(); });
         if (answer) {
-            qCInfo(lcCommand, "the update ran in the program running in the tray for these settings");
+            qCInfo(lcApp, "the update ran in the program running in the tray for these settings");
             return *answer;
         }
         if (!toldWaiting) {
-            qCInfo(lcCommand, "another update for these settings is running; waiting for it to end");
+            qCInfo(lcApp, "another update for these settings is running; waiting for it to end");
             toldWaiting = true;
         }
         if (stop.Came() || stop.Wait(kLockRetryMilliseconds))

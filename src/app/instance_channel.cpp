@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLoggingCategory>
 #include <QTimer>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/app_log.h"
 #include "app/lifecycle.h"
 #include "ui/app_actions.h"
 
@@ -27,8 +27,6 @@
 namespace quendrel {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcChannel, "quendrel.app")
 
 // A command is one short line. A client that sends more, or no whole line
 // in this time, is dropped, so that nobody can tie the program up.
@@ -110,20 +108,20 @@ bool ClearLeftoverSocket(const QString& path)
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return errno == ENOENT;
     if (!S_ISSOCK(info.st_mode) || info.st_uid != ::getuid()) {
-        qCWarning(lcChannel) << "Not listening:" << path << "is not a socket of this user's";
+        qCWarning(lcApp) << "Not listening:" << path << "is not a socket of this user's";
         return false;
     }
     QLocalSocket probe;
     probe.connectToServer(path);
     if (probe.waitForConnected(kAnswerWaitMs)) {
-        qCWarning(lcChannel) << "Not listening: another program answers at" << path;
+        qCWarning(lcApp) << "Not listening: another program answers at" << path;
         return false;
     }
     if (probe.error() != QLocalSocket::ConnectionRefusedError && probe.error() != QLocalSocket::ServerNotFoundError) {
-        qCWarning(lcChannel) << "Not listening: cannot tell whether" << path << "is in use:" << probe.errorString();
+        qCWarning(lcApp) << "Not listening: cannot tell whether" << path << "is in use:" << probe.errorString();
         return false;
     }
-    qCInfo(lcChannel) << "Removing the socket a stopped instance left at" << path;
+    qCInfo(lcApp) << "Removing the socket a stopped instance left at" << path;
     return QLocalServer::removeServer(path);
 }
 
@@ -168,7 +166,7 @@ private:
 
     void Show()
     {
-        qCInfo(lcChannel) << "Showing the window for a later start";
+        qCInfo(lcApp) << "Showing the window for a later start";
         Send(kAccepted);
         life_.ShowMainWindow();
         End(0);
@@ -185,10 +183,10 @@ private:
         connect(&life_, &Lifecycle::UpdateEnded, this,
                 [this] { End(life_.State().Image() == StateImage::Failed ? 1 : 0); });
         if (life_.IsUpdating()) {
-            qCInfo(lcChannel) << "A later start follows the update that is running";
+            qCInfo(lcApp) << "A later start follows the update that is running";
             Send(kStatusPrefix + EscapedLine(life_.State().StatusText()));
         } else {
-            qCInfo(lcChannel) << "Updating for a later start";
+            qCInfo(lcApp) << "Updating for a later start";
             life_.Actions().mnuUpdate->trigger();
             // Refused without a cycle and without an end (the program is
             // ending): the client is not left waiting.
@@ -215,7 +213,7 @@ private:
 
     void Drop(const char* reason)
     {
-        qCInfo(lcChannel) << "Dropping a client of the instance channel:" << reason;
+        qCInfo(lcApp) << "Dropping a client of the instance channel:" << reason;
         commandTaken_ = true;
         socket_->abort();
         socket_->deleteLater();
@@ -237,7 +235,7 @@ std::optional<int> TakeAnswerLine(const QByteArray& line, const std::function<vo
     }
     if (line == kEndPrefix + '0')
         return 0;
-    qCInfo(lcChannel) << "The running instance's update ended with" << line;
+    qCInfo(lcApp) << "The running instance's update ended with" << line;
     return 1;
 }
 
@@ -258,7 +256,7 @@ bool InstanceServer::Listen()
     if (server_ != nullptr)
         return true;
     if (!DirectoryIsSafe(QFileInfo(path_).absolutePath())) {
-        qCWarning(lcChannel) << "Not listening: others may write in the folder of" << path_;
+        qCWarning(lcApp) << "Not listening: others may write in the folder of" << path_;
         return false;
     }
     if (!ClearLeftoverSocket(path_))
@@ -266,13 +264,13 @@ bool InstanceServer::Listen()
     auto* server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(path_)) {
-        qCWarning(lcChannel) << "Not listening at" << path_ << ":" << server->errorString();
+        qCWarning(lcApp) << "Not listening at" << path_ << ":" << server->errorString();
         delete server;
         return false;
     }
     server_ = server;
     connect(server_, &QLocalServer::newConnection, this, &InstanceServer::TakeConnections);
-    qCInfo(lcChannel) << "Listening for later starts at" << path_;
+    qCInfo(lcApp) << "Listening for later starts at" << path_;
     return true;
 }
 
@@ -282,7 +280,7 @@ void InstanceServer::TakeConnections()
         if (PeerIsThisUserOrRoot(socket->socketDescriptor())) {
             new ChannelSession(life_, socket);
         } else {
-            qCWarning(lcChannel) << "Refusing a client of another user";
+            qCWarning(lcApp) << "Refusing a client of another user";
             socket->abort();
             socket->deleteLater();
         }
@@ -308,7 +306,7 @@ std::optional<int> AskRunningInstance(const QString& path, const QByteArray& com
     if (socket.state() != QLocalSocket::ConnectedState)
         return std::nullopt;  // no socket, one nobody listens at, or no time left
     if (!PeerIsThisUserOrRoot(socket.socketDescriptor())) {
-        qCWarning(lcChannel) << "Not asking: another user's program listens at" << path;
+        qCWarning(lcApp) << "Not asking: another user's program listens at" << path;
         return std::nullopt;
     }
     socket.write(command + '\n');
@@ -316,7 +314,7 @@ std::optional<int> AskRunningInstance(const QString& path, const QByteArray& com
     const QDeadlineTimer followDeadline(kFollowLimitMs);
     while (!stopRequested()) {
         if (followDeadline.hasExpired()) {
-            qCWarning(lcChannel) << "The running instance did not end the update in time";
+            qCWarning(lcApp) << "The running instance did not end the update in time";
             return 1;
         }
         while (socket.canReadLine()) {
@@ -333,11 +331,11 @@ std::optional<int> AskRunningInstance(const QString& path, const QByteArray& com
         if (socket.bytesAvailable() >= kMaxAnswerLine || socket.state() != QLocalSocket::ConnectedState) {
             if (!accepted)
                 return std::nullopt;
-            qCWarning(lcChannel) << "The running instance stopped answering before the update ended";
+            qCWarning(lcApp) << "The running instance stopped answering before the update ended";
             return 1;
         }
         if (!accepted && answerDeadline.hasExpired()) {
-            qCWarning(lcChannel) << "The running instance did not answer in time at" << path;
+            qCWarning(lcApp) << "The running instance did not answer in time at" << path;
             return std::nullopt;
         }
         socket.waitForReadyRead(kSliceMs);

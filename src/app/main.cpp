@@ -29,13 +29,13 @@ void NameApplication()
 }
 
 // --update: no display needed, so no widget is loaded and no window made.
-int RunUpdate(int argc, char** argv, const std::string& lockPath, const std::optional<ProgramFiles>& files)
+int RunUpdate(int argc, char** argv, const std::string& lockPath, const ProgramFiles& files)
 {
     UnixSignals::Install();
     const CurlGlobal curlGlobal;
     QCoreApplication app(argc, argv);
     NameApplication<QCoreApplication>();
-    return RunUpdateCommand(lockPath, files ? *files : ProgramFiles::In(WritableDirectory()));
+    return RunUpdateCommand(lockPath, files);
 }
 
 // --show while the program runs for these settings: its window comes up.
@@ -47,8 +47,7 @@ int ForwardShow(int argc, char** argv, const std::string& lockPath)
     return 0;
 }
 
-int RunTray(int argc, char** argv, bool showWindow, const std::string& lockPath,
-            const std::optional<ProgramFiles>& files)
+int RunTray(int argc, char** argv, bool showWindow, const std::string& lockPath, const ProgramFiles& files)
 {
     // A second start ends here, before it opens a display or writes anything.
     // While an --update holds the lock (it does not listen), it waits for it.
@@ -106,21 +105,23 @@ int main(int argc, char** argv)
         return parsed.exitStatus;
     const CommandLine& command = *parsed.command;
 
-    // Checked before anything is created, here or in the folder.
-    std::optional<ProgramFiles> files;
-    QString settingsFolder;
+    // The folder of the settings (canonical), checked before anything is
+    // created, here or in it; and the files in it.
+    QString folder;
+    ProgramFiles files;
     if (command.settingsFolder) {
         const std::optional<QString> usable = UsableSettingsFolder(*command.settingsFolder);
         if (!usable)
             return kExitUsage;
-        settingsFolder = *usable;
+        folder = *usable;
         // Named, the program's own folder is still its own: one logon entry for it, not two.
-        const bool own = settingsFolder == QFileInfo(OwnDirectory()).canonicalFilePath();
-        files = own ? ProgramFiles::In(settingsFolder) : ProgramFiles::Chosen(settingsFolder);
+        const bool own = folder == QFileInfo(OwnDirectory()).canonicalFilePath();
+        files = own ? ProgramFiles::In(folder) : ProgramFiles::Chosen(folder);
+    } else {
+        files = ProgramFiles::In(WritableDirectory());
+        folder = QFileInfo(QFileInfo(files.settingsFile).path()).canonicalFilePath();
     }
-    const QString usedFolder =
-        settingsFolder.isEmpty() ? QFileInfo(WritableDirectory()).canonicalFilePath() : settingsFolder;
-    const std::string lockPath = LockPathFor(InstanceKey(ExecutablePath(), usedFolder));
+    const std::string lockPath = LockPathFor(InstanceKey(ExecutablePath(), folder));
     if (command.verbose)
         SetCurlConversationLogging(true);
 
