@@ -14,11 +14,14 @@ namespace quendrel {
 namespace {
 
 // Writes each step's outcome to the log, one line each, with the
-// passwords of the cycle (the FTP one, one in the IP web page's URL)
-// masked wherever they would stand.
+// passwords of the cycle (the FTP one, one in the IP web page's URL, as
+// typed and decoded) masked wherever they would stand.
 class StepLog {
 public:
-    explicit StepLog(const UpdateInputs& in) : secrets_{in.password, QUrl(in.ipWebPage).password()} {}
+    explicit StepLog(const UpdateInputs& in)
+        : secrets_{in.password, QUrl(in.ipWebPage).password(), update_text::PasswordInUrl(in.ipWebPage)}
+    {
+    }
 
     // The step's outcome: done when it succeeded, else the failure and why.
     void Outcome(const char* step, const std::optional<UpdateFailure>& failure, const QString& done) const
@@ -44,7 +47,7 @@ private:
         return text;
     }
 
-    QString secrets_[2];
+    QString secrets_[3];
 };
 
 TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, const std::stop_token& stop)
