@@ -13,8 +13,9 @@ packages=(
   xvfb xauth openbox trayer xdotool x11-utils imagemagick python3
   # the autostart entry's check, and systemd-analyze for the systemd units' check
   desktop-file-utils systemd
-  # the local FTP server of the update tests and the quick start
-  python3-pyftpdlib
+  # the local FTP server of the update tests and the quick start, and the
+  # brotli-compressed page of the update tests
+  python3-pyftpdlib python3-brotli
 )
 
 as_root=()

@@ -15,6 +15,24 @@ QString Framed(const QString& text)
     return QLatin1String(kAppTitle) + QStringLiteral(" (") + text + QStringLiteral(")");
 }
 
+// The list's other pages, each once, in the list's order, with the strings
+// remembered for it (a well-known page's own) or else the window's.
+QList<IPWebPageChoice> OtherPages(const SettingsModel& settings, const UpdateInputs& in)
+{
+    QList<IPWebPageChoice> pages;
+    QStringList asked{in.ipWebPage};
+    for (const QString& entry : settings.IPWebPages()) {
+        const QString url = TrimSpaces(entry);
+        if (url.isEmpty() || asked.contains(url))
+            continue;
+        asked.append(url);
+        const PageStrings strings = StringsForPage(settings.RememberedStrings(), url)
+                                        .value_or(PageStrings{in.startString, in.endString});
+        pages.append({url, TrimSpaces(strings.start), TrimSpaces(strings.end)});
+    }
+    return pages;
+}
+
 }  // namespace
 
 TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, const QString& programDirectory)
@@ -36,6 +54,9 @@ TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, cons
     in.ipWebPage = trimmed(Setting::IPWebPage);
     in.startString = trimmed(Setting::StartString);
     in.endString = trimmed(Setting::EndString);
+    if (settings.IsOn(Setting::TryOtherPages))
+        in.otherPages = OtherPages(settings, in);
+    in.includeIPv6 = settings.IsOn(Setting::IncludeIPv6);
     in.defaultPage = settings.IsOn(Setting::WebpageType);
     in.templatePath = trimmed(Setting::SourceFilepath);
     in.destFilename = trimmed(Setting::DestFilename);

@@ -142,6 +142,12 @@ QString IniFile::ReadIniString(const QString& section, const QString& key) const
     return line ? ValueOf(lines_[*line].text) : QString();
 }
 
+bool IniFile::HasKey(const QString& section, const QString& key) const
+{
+    const std::optional<SectionSpan> span = FindSection(section);
+    return span && FindKey(*span, key).has_value();
+}
+
 int IniFile::ReadIniInt(const QString& section, const QString& key) const
 {
     return ParseIniInt(ReadIniString(section, key));

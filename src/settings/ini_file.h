@@ -26,6 +26,8 @@ public:
     // The value of the key's first occurrence in the section's first
     // occurrence; "" when either is missing. Values are not cut.
     QString ReadIniString(const QString& section, const QString& key) const;
+    // Whether the section's first occurrence has the key.
+    bool HasKey(const QString& section, const QString& key) const;
     // The value read as a number by the classic rules: optional blanks, an
     // optional sign and the leading digits; anything else reads as 0.
     // Values beyond the range of int saturate.

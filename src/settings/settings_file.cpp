@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include "common/program_paths.h"
 #include "common/file_io.h"
@@ -11,6 +12,8 @@
 #include "settings/radix64.h"
 #include "settings/settings_model.h"
 #include "version.h"
+
+Q_LOGGING_CATEGORY(lcSettings, "quendrel.settings")
 
 namespace quendrel {
 
@@ -48,7 +51,8 @@ QString StoredText(const SettingKey& key, const QVariant& value)
 
 ProgramFiles ProgramFiles::In(const QString& directory)
 {
-    return {SettingsFilePath(directory), AddBackslash(directory) + ExecutableName() + QStringLiteral(".dat"), {}};
+    const QString named = AddBackslash(directory) + ExecutableName();
+    return {SettingsFilePath(directory), named + QStringLiteral(".dat"), named + QStringLiteral(".strings.json"), {}};
 }
 
 ProgramFiles ProgramFiles::Chosen(const QString& folder)
@@ -84,17 +88,49 @@ bool WriteSettingsFile(const QString& path, const SettingsModel& model)
     if (!bytes && info.exists() && !info.isFile())
         return false;
     IniFile file = IniFile::Parse(bytes.value_or(QByteArray()));
-    for (const SettingKey& key : kSettingKeys)
-        file.WriteIniString(kSection, QLatin1String(key.name), StoredText(key, model.Value(key.setting)));
+    for (const SettingKey& key : kSettingKeys) {
+        const QString name = QLatin1String(key.name);
+        const QString text = StoredText(key, model.Value(key.setting));
+        if (key.writtenWhenUsed && text == QLatin1String(key.firstRun) && !file.HasKey(kSection, name))
+            continue;
+        file.WriteIniString(kSection, name, text);
+    }
     return file.Save(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
+namespace {
+
+// Nothing when the file is there but no file of strings: it is then kept.
+std::optional<PageStringsMap> LoadPageStrings(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return PageStringsMap();
+    std::optional<PageStringsMap> strings = ParsePageStrings(ReadWholeFile(path).value_or(QByteArray()));
+    if (!strings)
+        qCWarning(lcSettings, "%s is not a file of page strings; it is left as it is and not written",
+                  qUtf8Printable(path));
+    return strings;
+}
+
+}  // namespace
+
 void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFiles& files)
 {
-    if (mode == ListFileMode::Load)
+    if (mode == ListFileMode::Load) {
         model.SetIPWebPages(LoadIPWebPageList(files.listFile));
-    else
-        SaveIPWebPageList(files.listFile, model.Text(Setting::IPWebPage), model.IPWebPages());
+        model.SetRememberedStrings(LoadPageStrings(files.pageStringsFile).value_or(PageStringsMap()));
+        return;
+    }
+    SaveIPWebPageList(files.listFile, model.Text(Setting::IPWebPage), model.IPWebPages());
+    // Read again: another copy of the program may have remembered pages too.
+    std::optional<PageStringsMap> strings = LoadPageStrings(files.pageStringsFile);
+    if (!strings)
+        return;
+    model.RememberShownStrings();
+    strings->insert(model.RememberedStrings());
+    model.SetRememberedStrings(*strings);
+    if (!strings->isEmpty())
+        WriteFileIfChanged(files.pageStringsFile, FormatPageStrings(*strings));
 }
 
 void LoadSettings(SettingsModel& model, const ProgramFiles& files)

@@ -12,6 +12,8 @@ class SettingsModel;
 struct ProgramFiles {
     QString settingsFile;
     QString listFile;
+    // The start and end strings remembered for each page of the list.
+    QString pageStringsFile;
     // The folder the user named for them (--settings), empty for the
     // program's own: the start at logon names it too.
     QString chosenFolder;
@@ -31,7 +33,8 @@ QString SettingsFilePath(const QString& directory);
 // as it can be read. True when the file was there (not a first run).
 bool ReadSettingsFile(const QString& path, SettingsModel& model);
 
-// Writes every key in the table's order, keeping the file's other lines;
+// Writes every key in the table's order (an option that was never used
+// only when the file has it already), keeping the file's other lines;
 // whole or not at all, readable by the user only, since it holds the
 // password. Something other than a regular file in its place (a FIFO, a
 // device) is not replaced. False when the file was left as it was.
@@ -39,8 +42,10 @@ bool WriteSettingsFile(const QString& path, const SettingsModel& model);
 
 enum class ListFileMode { Load = 0, Save = 1 };
 
-// Moves the list of IP web pages between its file and the model; a save
-// puts the chosen page first when the list lacks it.
+// Moves the list of IP web pages and the strings remembered for them
+// between their files and the model; a save puts the chosen page first when
+// the list lacks it, and remembers the strings shown for it. A file of
+// strings that cannot be read is left as it is, not written over.
 void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFiles& files);
 
 // Loads the settings file into the model; on a first run the first page of

@@ -26,6 +26,8 @@ enum class Setting {
     IPWebPage,
     StartString,
     EndString,
+    TryOtherPages,
+    IncludeIPv6,
 };
 
 // How a setting is held and stored.
@@ -51,11 +53,14 @@ struct SettingKey {
     // The objectName of the window's control; an option pair's buttons are
     // this name with "(0)" and "(1)".
     const char* control;
+    // Written only once it differs from its first-run value or the file
+    // already has it: files that never used the option keep their bytes.
+    bool writtenWhenUsed = false;
 };
 
 // The one description of the stored settings: the reader, the writer and
 // the window's binding all walk this table.
-inline constexpr std::array<SettingKey, 17> kSettingKeys{{
+inline constexpr std::array<SettingKey, 19> kSettingKeys{{
     {Setting::StartWithWindows, "StartWithWindows", SettingKind::Check, "0", false, false, "chkStartWithWindows"},
     {Setting::CheckOnStart, "CheckOnStart", SettingKind::Check, "0", false, false, "chkUpdateOnStart"},
     {Setting::DelayCheckOnStart, "DelayCheckOnStart", SettingKind::Check, "0", false, false, "chkUpdateDelay"},
@@ -73,6 +78,8 @@ inline constexpr std::array<SettingKey, 17> kSettingKeys{{
     {Setting::IPWebPage, "IPWebPage", SettingKind::Text, "", false, false, "cmbIPWebPage"},
     {Setting::StartString, "StartString", SettingKind::Text, "<ip>", false, false, "txtStartString"},
     {Setting::EndString, "EndString", SettingKind::Text, "</ip>", false, false, "txtEndString"},
+    {Setting::TryOtherPages, "TryOtherPages", SettingKind::Check, "0", false, false, "chkTryOtherPages", true},
+    {Setting::IncludeIPv6, "IncludeIPv6", SettingKind::Check, "0", false, false, "chkIncludeIPv6", true},
 }};
 
 inline constexpr std::size_t kSettingCount = kSettingKeys.size();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/number_text.h"
+
 namespace quendrel {
 
 namespace {
@@ -54,6 +56,21 @@ void SettingsModel::Set(Setting setting, const QVariant& value)
     Store(setting, converted);
     if (setting == Setting::CheckOnStart && !converted.toBool())
         Store(Setting::DelayCheckOnStart, false);
+}
+
+void SettingsModel::RememberShownStrings()
+{
+    const QString page = TrimSpaces(Text(Setting::IPWebPage));
+    if (!page.isEmpty())
+        pageStrings_.insert(page, {Text(Setting::StartString), Text(Setting::EndString)});
+}
+
+void SettingsModel::ShowStringsOf(const QString& page)
+{
+    if (const std::optional<PageStrings> strings = StringsForPage(pageStrings_, page)) {
+        Set(Setting::StartString, strings->start);
+        Set(Setting::EndString, strings->end);
+    }
 }
 
 void SettingsModel::Store(Setting setting, const QVariant& value)

@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "settings/page_strings.h"
 #include "settings/settings_keys.h"
 
 namespace quendrel {
@@ -35,6 +36,15 @@ public:
     const QStringList& IPWebPages() const { return ipWebPages_; }
     void SetIPWebPages(const QStringList& pages) { ipWebPages_ = pages; }
 
+    // The start and end strings remembered for the pages.
+    const PageStringsMap& RememberedStrings() const { return pageStrings_; }
+    void SetRememberedStrings(const PageStringsMap& strings) { pageStrings_ = strings; }
+    // Remembers the strings shown now for the page shown now.
+    void RememberShownStrings();
+    // Fills in the strings that go with the page (remembered or well-known);
+    // leaves them as they are for a page without any.
+    void ShowStringsOf(const QString& page);
+
 signals:
     void Changed(quendrel::Setting setting);
 
@@ -44,6 +54,7 @@ private:
 
     std::array<QVariant, kSettingCount> values_;
     QStringList ipWebPages_;
+    PageStringsMap pageStrings_;
 };
 
 }  // namespace quendrel

@@ -34,11 +34,13 @@ namespace quendrel {
 namespace {
 
 // Client area in twips, without the status bar.
+// Two rows below the classic layout hold the address options.
+constexpr int kExtraRows = 720;
 constexpr int kClientWidth = 6030;
-constexpr int kClientHeight = 2775;
+constexpr int kClientHeight = 2775 + kExtraRows;
 constexpr int kStatusBarHeight = 255;
-constexpr int kFrameLeft = 360, kFrameTop = 600, kFrameWidth = 5295, kFrameHeight = 1935;
-constexpr int kTabLeft = 120, kTabTop = 40, kTabWidth = 5775, kTabHeight = 2655;
+constexpr int kFrameLeft = 360, kFrameTop = 600, kFrameWidth = 5295, kFrameHeight = 1935 + kExtraRows;
+constexpr int kTabLeft = 120, kTabTop = 40, kTabWidth = 5775, kTabHeight = 2655 + kExtraRows;
 
 template <typename W>
 W* Named(W* widget, const QString& name)
@@ -224,6 +226,17 @@ void FrmMain::BuildAdvancedFrame(QGroupBox* frame)
     AddLabel(frame, 10, "Parse End String:", 240, 1440, 1335, 255);
     txtEndString = Named(new QLineEdit(frame), QStringLiteral("txtEndString"));
     layout_.add(txtEndString, 1680, 1440, 2295, 285);
+    chkTryOtherPages = Named(new QCheckBox(QStringLiteral("Try the other pages when this one fails"), frame),
+                             QStringLiteral("chkTryOtherPages"));
+    chkTryOtherPages->setToolTip(QStringLiteral("When this page gives no address, ask the other pages of the list in "
+                                                "turn, each with the strings remembered for it"));
+    layout_.add(chkTryOtherPages, 240, 1800, 4815, 255);
+    chkIncludeIPv6 = Named(new QCheckBox(QStringLiteral("Directly Connected: add global IPv6 addresses"),
+                                         frame),
+                           QStringLiteral("chkIncludeIPv6"));
+    chkIncludeIPv6->setToolTip(QStringLiteral("After the IPv4 addresses of this computer's name, the global IPv6 "
+                                              "addresses of its interfaces (not the temporary ones)"));
+    layout_.add(chkIncludeIPv6, 240, 2160, 4815, 255);
 }
 
 void FrmMain::BuildStatusBar()
@@ -298,6 +311,8 @@ void FrmMain::optConTypeClick(bool directlyConnected)
     cmbIPWebPage->setEnabled(!directlyConnected);
     txtStartString->setEnabled(!directlyConnected);
     txtEndString->setEnabled(!directlyConnected);
+    chkTryOtherPages->setEnabled(!directlyConnected);
+    chkIncludeIPv6->setEnabled(directlyConnected);
 }
 
 void FrmMain::optWebpageTypeClick(bool defaultPage)

@@ -95,6 +95,8 @@ private:
     QComboBox* cmbIPWebPage = nullptr;
     QLineEdit* txtStartString = nullptr;
     QLineEdit* txtEndString = nullptr;
+    QCheckBox* chkTryOtherPages = nullptr;
+    QCheckBox* chkIncludeIPv6 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusPanel_ = nullptr;
 

@@ -55,10 +55,21 @@ void BindText(QLineEdit* box, SettingsModel& model, Setting setting)
                      [&model, setting](const QString& text) { model.Set(setting, text); });
 }
 
+// The list file's pages, then the well-known ones it does not hold. Picking
+// a page fills in the strings that go with it.
 void BindChoice(QComboBox* combo, SettingsModel& model, Setting setting)
 {
     combo->clear();
     combo->addItems(model.IPWebPages());
+    for (const WellKnownPage& page : kWellKnownPages) {
+        const QString url = QLatin1String(page.url);
+        if (combo->findText(url, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+            continue;
+        combo->addItem(url);
+        combo->setItemData(combo->count() - 1, QLatin1String(page.about), Qt::ToolTipRole);
+    }
+    QObject::connect(combo, &QComboBox::activated, &model,
+                     [combo, &model](int index) { model.ShowStringsOf(combo->itemText(index)); });
     Follow(combo, model, setting, [combo, &model, setting] {
         if (combo->currentText() != model.Text(setting))
             combo->setEditText(model.Text(setting));

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 
+#include "common/file_io.h"
 #include "common/number_text.h"
 
 namespace quendrel {
@@ -16,6 +18,29 @@ namespace quendrel {
 namespace {
 
 constexpr int kHostNameSize = 256;
+
+// The address flags of /proc/net/if_inet6 (IFA_F_* in linux/if_addr.h).
+constexpr unsigned kTemporary = 0x01, kFailed = 0x08, kDeprecated = 0x20, kTentative = 0x40;
+constexpr unsigned kNotForVisitors = kTemporary | kFailed | kDeprecated | kTentative;
+
+// One line: the address as 32 hex digits, then the interface's index, the
+// prefix length, the scope and the flags in hex, and the interface's name.
+std::optional<QString> GlobalIPv6FromLine(const QByteArray& line)
+{
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    bool flagsRead = false;
+    const unsigned flags = fields.size() == 6 ? fields[4].toUInt(&flagsRead, 16) : 0;
+    const QByteArray raw = fields[0].size() == 32 ? QByteArray::fromHex(fields[0]) : QByteArray();
+    if (!flagsRead || raw.size() != 16 || (flags & kNotForVisitors))
+        return std::nullopt;
+    // Global unicast: the first three bits 001.
+    if ((static_cast<unsigned char>(raw[0]) & 0xE0) != 0x20)
+        return std::nullopt;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (!inet_ntop(AF_INET6, raw.constData(), text, sizeof text))
+        return std::nullopt;
+    return QString::fromLatin1(text);
+}
 
 QString HostName()
 {
@@ -98,9 +123,26 @@ QString JoinAddresses(const QList<in_addr>& addresses)
     return texts.join(QStringLiteral(", "));
 }
 
-QString GetLocalIP(std::stop_token stop)
+QStringList GlobalIPv6Addresses(const QByteArray& ifInet6)
 {
-    return JoinAddresses(ResolveIPv4(HostName(), stop));
+    QStringList addresses;
+    for (const QByteArray& line : ifInet6.split('\n')) {
+        const std::optional<QString> address = GlobalIPv6FromLine(line);
+        if (address && !addresses.contains(*address))
+            addresses.append(*address);
+    }
+    return addresses;
+}
+
+QString GetLocalIP(std::stop_token stop, bool withIPv6)
+{
+    const QString ipv4 = JoinAddresses(ResolveIPv4(HostName(), stop));
+    if (!withIPv6)
+        return ipv4;
+    QStringList all = GlobalIPv6Addresses(ReadWholeFile(QStringLiteral("/proc/net/if_inet6")).value_or(QByteArray()));
+    if (!ipv4.isEmpty())
+        all.prepend(ipv4);
+    return all.join(QStringLiteral(", "));
 }
 
 }  // namespace quendrel

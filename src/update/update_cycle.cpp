@@ -37,6 +37,13 @@ public:
                       qUtf8Printable(Masked(failure->detail)));
     }
 
+    // A page that gave no address while others are still to be asked.
+    void PageFailed(const QString& page, const UpdateFailure& failure) const
+    {
+        qCWarning(lcUpdate, "IP address from %s failed: %s (%s); asking the next page", qUtf8Printable(Masked(page)),
+                  qUtf8Printable(Masked(failure.message)), qUtf8Printable(Masked(failure.detail)));
+    }
+
 private:
     QString Masked(QString text) const
     {
@@ -50,13 +57,19 @@ private:
     QString secrets_[3];
 };
 
-TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, const std::stop_token& stop)
+TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, const std::stop_token& stop,
+                       const StepLog& log)
 {
     if (in.directlyConnected)
-        return {GetLocalIP(stop), std::nullopt, QStringLiteral("from this host's name")};
-    TextResult found = GetWebPageIP(in.ipWebPage, in.startString, in.endString, status, stop);
-    found.detail = QStringLiteral("from ") + update_text::ShownUrl(in.ipWebPage) + QStringLiteral(", ") + found.detail;
-    return found;
+        return {GetLocalIP(stop, in.includeIPv6), std::nullopt,
+                in.includeIPv6 ? QStringLiteral("from this host's name and interfaces")
+                               : QStringLiteral("from this host's name")};
+    QList<IPWebPageChoice> pages{{in.ipWebPage, in.startString, in.endString}};
+    pages += in.otherPages;
+    const auto nextPage = [&log](const IPWebPageChoice& page, const UpdateFailure& failure) {
+        log.PageFailed(update_text::ShownUrl(page.url), failure);
+    };
+    return GetAddressFromPages(pages, status, stop, nextPage);
 }
 
 }  // namespace
@@ -64,7 +77,7 @@ TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, con
 UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& status, std::stop_token stop)
 {
     const StepLog log(in);
-    TextResult address = FindAddress(in, status, stop);
+    TextResult address = FindAddress(in, status, stop, log);
     if (!address.failure && stop.stop_requested())
         address.failure = UpdateFailure::Cancelled();
     log.Outcome("IP address", address.failure, address.text + u' ' + address.detail);

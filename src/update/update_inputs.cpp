@@ -37,11 +37,9 @@ std::optional<UpdateFailure> ValidateUpdateInputs(const UpdateInputs& in)
         if (text.isEmpty())
             missing << QLatin1String(name);
     };
-    if (!in.directlyConnected) {
+    // Empty strings are the plain answers' (see CutIPAddress).
+    if (!in.directlyConnected)
         need(in.ipWebPage, "IP web page");
-        need(in.startString, "parse start string");
-        need(in.endString, "parse end string");
-    }
     if (!in.defaultPage)
         need(in.templatePath, "source file");
     need(in.destFilename, "destination file name");

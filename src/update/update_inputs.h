@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QLocale>
 #include <QString>
 
@@ -10,6 +11,13 @@
 
 namespace quendrel {
 
+// An IP web page with the strings that cut its address out.
+struct IPWebPageChoice {
+    QString url;
+    QString startString = {};
+    QString endString = {};
+};
+
 // What an update cycle works with, taken from the window once at its start.
 // Texts are trimmed of spaces.
 struct UpdateInputs {
@@ -17,6 +25,10 @@ struct UpdateInputs {
     QString ipWebPage;
     QString startString;
     QString endString;
+    // Asked in turn when the IP web page gives no address.
+    QList<IPWebPageChoice> otherPages;
+    // "Directly Connected" adds the host's global IPv6 addresses.
+    bool includeIPv6 = false;
     bool defaultPage = true;
     QString templatePath;
     QString destFilename;

@@ -4,7 +4,9 @@
 
 #include "common/number_text.h"
 #include "common/text_codec.h"
+#include "common/text_rules.h"
 #include "update/curl_handle.h"
+#include "update/ip_address_text.h"
 #include "version.h"
 
 namespace quendrel {
@@ -65,6 +67,18 @@ QString DecodePage(const QByteArray& bytes)
     return IsValidUtf8(whole) ? QString::fromUtf8(whole) : DecodeWindows1252(bytes);
 }
 
+// The text from the first character at or after from that is no blank or
+// line end, up to the next line end or the page's end.
+QString LineAt(const QString& page, qsizetype from)
+{
+    while (from < page.size() && (IsBlank(page[from].unicode()) || IsLineBreak(page[from].unicode())))
+        ++from;
+    qsizetype to = from;
+    while (to < page.size() && !IsLineBreak(page[to].unicode()))
+        ++to;
+    return page.mid(from, to - from);
+}
+
 bool AddNoCacheHeaders(CurlEasy& curl)
 {
     return curl.AddHeader("Cache-Control: no-cache") && curl.AddHeader("Pragma: no-cache");
@@ -72,7 +86,8 @@ bool AddNoCacheHeaders(CurlEasy& curl)
 
 }  // namespace
 
-TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::stop_token stop)
+TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::stop_token stop,
+                        std::chrono::seconds timeLimit)
 {
     status(kEstablishing);
     CurlEasy curl;
@@ -94,6 +109,10 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     // A page that redirects in a circle would otherwise be asked for ever.
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirections);
     curl_easy_setopt(handle, CURLOPT_USERAGENT, kAppTitle);
+    // Every encoding this libcurl can decode is asked for, and a server that
+    // compresses unasked is decoded too. The cap counts decoded bytes.
+    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, static_cast<long>(timeLimit.count()));
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reception);
     const CURLcode result = curl.Perform();
@@ -120,8 +139,11 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
 TextResult CutIPAddress(const QString& page, const QString& startString, const QString& endString,
                         const StatusReporter& status)
 {
-    const qsizetype start = page.indexOf(startString, 0, Qt::CaseSensitive);
-    const qsizetype end = page.indexOf(endString, 0, Qt::CaseSensitive);
+    const auto find = [&page](const QString& marker) {
+        return marker.isEmpty() ? 0 : page.indexOf(marker, 0, Qt::CaseSensitive);
+    };
+    const qsizetype start = find(startString);
+    const qsizetype end = find(endString);
     if (start < 0 || end < 0) {
         const auto missing = [](const char* which, const QString& marker) {
             return QStringLiteral("no %1 string \"%2\" in the page").arg(QLatin1String(which), marker);
@@ -131,18 +153,25 @@ TextResult CutIPAddress(const QString& page, const QString& startString, const Q
     }
     status(kParsing);
     const qsizetype from = start + startString.size();
-    const qsizetype length = end - from;
+    const qsizetype length = endString.isEmpty() ? 0 : end - from;
     if (length < 0)
         return {QString(), UpdateFailure::Unexpected(QStringLiteral("Invalid procedure call or argument"),
                                                      kInvalidArgumentError,
                                                      QStringLiteral("the end string comes before the start string ends"))};
-    return {TrimSpaces(page.mid(from, length)), std::nullopt};
+    const QString found = endString.isEmpty() ? LineAt(page, from) : page.mid(from, length);
+    // A captive portal's or a proxy's page may hold the strings too: only an
+    // address is worth publishing.
+    const QString address = found.trimmed();
+    if (!IsIPAddressText(address))
+        return {QString(), UpdateFailure{kUnableToParse, QStringLiteral("the text found is no IP address: \"%1\"")
+                                                             .arg(ShownFoundText(found))}};
+    return {address, std::nullopt};
 }
 
 TextResult GetWebPageIP(const QString& url, const QString& startString, const QString& endString,
-                        const StatusReporter& status, std::stop_token stop)
+                        const StatusReporter& status, std::stop_token stop, std::chrono::seconds timeLimit)
 {
-    TextResult page = FetchWebPage(url, status, std::move(stop));
+    TextResult page = FetchWebPage(url, status, std::move(stop), timeLimit);
     if (page.failure)
         return page;
     TextResult address = CutIPAddress(page.text, startString, endString, status);
@@ -150,6 +179,30 @@ TextResult GetWebPageIP(const QString& url, const QString& startString, const QS
         address.failure->detail = page.detail + QStringLiteral("; ") + address.failure->detail;
     address.detail = page.detail;
     return address;
+}
+
+TextResult GetAddressFromPages(const QList<IPWebPageChoice>& pages, const StatusReporter& status,
+                               std::stop_token stop, const PageFailureLog& logFailure, std::chrono::seconds timeLimit)
+{
+    TextResult result{QString(), UpdateFailure{kUnableToParse, QStringLiteral("no IP web page to ask")}};
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        const IPWebPageChoice& page = pages[i];
+        result = GetWebPageIP(page.url, page.startString, page.endString, status, stop, timeLimit);
+        if (!result.failure) {
+            result.detail = QStringLiteral("from ") + ShownUrl(page.url) + QStringLiteral(", ") + result.detail;
+            return result;
+        }
+        if (result.failure->cancelled)
+            return result;
+        if (i + 1 < pages.size())
+            logFailure(page, *result.failure);
+    }
+    if (pages.size() > 1)
+        result.failure->detail = QStringLiteral("%1, the last of %2 pages asked: %3")
+                                     .arg(ShownUrl(pages.last().url))
+                                     .arg(pages.size())
+                                     .arg(result.failure->detail);
+    return result;
 }
 
 }  // namespace quendrel

@@ -72,6 +72,12 @@ private slots:
                  "WebpageType=-1\r\nSourceFilepath=\r\nDestFilename=ip.html\r\nServer=\r\nPort=21\r\n"
                  "RemotePath=\r\nUsername=\r\nPassword=cMOkc3N3b3Jk\r\nPasActFlag=-1\r\nConnectType=0\r\n"
                  "IPWebPage=http://one.example/\r\nStartString=<ip>\r\nEndString=</ip>\r\n"_ba);
+        // An option never used adds nothing to a file; once used, it stays in it.
+        model->Set(Setting::TryOtherPages, true);
+        SaveSettings(*model, files_);
+        model->Set(Setting::TryOtherPages, false);
+        SaveSettings(*model, files_);
+        QVERIFY(ReadFile(files_.settingsFile).endsWith("EndString=</ip>\r\nTryOtherPages=0\r\n"));
         // It holds the password: the user's alone.
         QCOMPARE(QFile::permissions(files_.settingsFile) & ~(QFile::ReadUser | QFile::WriteUser),
                  QFile::ReadOwner | QFile::WriteOwner);
@@ -95,13 +101,29 @@ private slots:
         SyncIPWebPageList(*model, ListFileMode::Save, files_);
         QCOMPARE(ReadFile(files_.listFile), "\"C\"\r\n\"http://one.example/\"\r\n\"http://two.example/\"\r\n"_ba);
         QCOMPARE(model->IPWebPages().size(), 2);
+        // The strings shown with a page are remembered for it and come back when it is picked; a well-known page
+        // brings its own, any other page leaves them as they are. A file of them that cannot be read is kept.
+        model->Set(Setting::StartString, u"IP: "_s);
+        model->Set(Setting::EndString, QString());
+        SyncIPWebPageList(*model, ListFileMode::Save, files_);
+        const auto again = Loaded();
+        const auto strings = [&again] { return again->Text(Setting::StartString) + u'|' + again->Text(Setting::EndString); };
+        again->ShowStringsOf(u" C "_s);
+        QCOMPARE(strings(), "IP: |");
+        again->ShowStringsOf(u"http://checkip.dyndns.org"_s);
+        QCOMPARE(strings(), "Current IP Address:|</body>");
+        again->ShowStringsOf(u"http://one.example/"_s);
+        QCOMPARE(strings(), "Current IP Address:|</body>");
+        QCOMPARE(WriteWholeFile(files_.pageStringsFile, "{\"pages\": 1"), 0);
+        SyncIPWebPageList(*again, ListFileMode::Save, files_);
+        QCOMPARE(ReadFile(files_.pageStringsFile), "{\"pages\": 1");
 
         const QByteArray edited = "; kept\r\n[Other]\r\nx=1\r\n\r\n[Settings]\r\nServer=old\r\n\r\n[Later]\r\ny=2\r\n";
         QCOMPARE(WriteWholeFile(files_.settingsFile, edited), 0);
         // Every key in the table's order.
         const QVariantList values{true, true, true, 720, false, "/home/me/my page.htm", "index.html", "ftp.example.net",
                                   "2121", "/www/ip", "  me  ", "\"quoted\" = pass€", false, true,
-                                  "http://ip.example/?a=1;b", "\"ip\":\"", QString(5000, u'e')};
+                                  "http://ip.example/?a=1;b", "\"ip\":\"", QString(5000, u'e'), true, true};
         QCOMPARE(values.size(), qsizetype(kSettingCount));
         for (int index = 0; index < values.size(); ++index)
             model->Set(Setting(index), values[index]);
@@ -142,19 +164,21 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("loaded");  // "" for a bad file
         // A file without the keys, or with empty values that read as their default.
-        QTest::newRow("empty file") << ""_ba << "0|0|0|5|0||ip.html||21||||0|0|||";
-        QTest::newRow("empty keys") << "[Settings]\nDestFilename=\nPort=  \n"_ba << "0|0|0|5|0||ip.html||21||||0|0|||";
+        QTest::newRow("empty file") << ""_ba << "0|0|0|5|0||ip.html||21||||0|0||||0|0";
+        QTest::newRow("empty keys") << "[Settings]\nDestFilename=\nPort=  \n"_ba << "0|0|0|5|0||ip.html||21||||0|0||||0|0";
         QTest::newRow("flags: -1 on, 1 off") << "[settings]\nWEBPAGETYPE=-1\npasactflag = \"-1\"\nConnectType=1\n"_ba
-                                             << "0|0|0|5|1||ip.html||21||||1|0|||";
+                                             << "0|0|0|5|1||ip.html||21||||1|0||||0|0";
         // The start-up timing: the delay kept with the start box, the interval clamped to the slider's range.
         QTest::newRow("timing") << "[Settings]\nCheckOnStart=1\nDelayCheckOnStart=1\nInterval=99999\n"_ba
-                                << "0|1|1|1440|0||ip.html||21||||0|0|||";
-        QTest::newRow("unlisted page") << "[Settings]\nIPWebPage=other\n"_ba << "0|0|0|5|0||ip.html||21||||0|0|other||";
+                                << "0|1|1|1440|0||ip.html||21||||0|0||||0|0";
+        QTest::newRow("options added later") << "[Settings]\nTryOtherPages=1\nIncludeIPv6=1\n"_ba
+                                             << "0|0|0|5|0||ip.html||21||||0|0||||1|1";
+        QTest::newRow("unlisted page") << "[Settings]\nIPWebPage=other\n"_ba << "0|0|0|5|0||ip.html||21||||0|0|other|||0|0";
         QTest::newRow("Windows-1252 text") << "[Settings]\r\nServer=caf\xE9\r\nPassword=cORzcw==\r\n"_ba
-                                           << u"0|0|0|5|0||ip.html|café|21|||päss|0|0|||"_s;
+                                           << u"0|0|0|5|0||ip.html|café|21|||päss|0|0||||0|0"_s;
         // A hidden or missing file is a first run, but the server fields still count.
         QTest::newRow("hidden") << "[Settings]\nServer=srv\nRemotePath=/r\nUsername=u\nPassword=cHc=\nInterval=60\n"_ba
-                                << "0|0|0|15|1||ip.html|srv|21|/r|u|pw|1|0|http://one.example/|<ip>|</ip>";
+                                << "0|0|0|15|1||ip.html|srv|21|/r|u|pw|1|0|http://one.example/|<ip>|</ip>|0|0";
         QByteArray noise(64 * 1024, Qt::Uninitialized);
         QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         QTest::newRow("random bytes") << noise << "";

@@ -30,12 +30,17 @@
 #   /hang                    never answers
 #   /stall-after-start       promises 100000 bytes, sends 100, then nothing
 #   /endless                 <ip>192.0.2.99</ip>, then 'x' for ever
+#   /compressed?encoding=E   the plain answer "203.0.113.7" and a line end,
+#                            compressed with E (gzip, deflate or br) whatever
+#                            the request accepts
 #
 # It exits with status 0 on SIGTERM, SIGINT or end of its stdin (so a parent
 # that dies takes it along: keep its stdin open, a pipe, while it is needed).
-# Only the standard library and pyftpdlib: Debian's own Python runs it.
+# Only the standard library, pyftpdlib and, for br, python3-brotli: Debian's
+# own Python runs it.
 
 import contextlib
+import gzip
 import http.server
 import logging
 import os
@@ -43,6 +48,7 @@ import signal
 import socket
 import sys
 import threading
+import zlib
 from urllib.parse import parse_qs, urlsplit
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -98,6 +104,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, b'<ip>192.0.2.99</ip>')
             while True:
                 self.wfile.write(b'x' * 65536)
+
+    def route_compressed(self):
+        encoding = self.param('encoding').decode()
+        if encoding == 'br':
+            import brotli  # only here: the demo needs no more than the standard library
+            compress = brotli.compress
+        else:
+            compress = {'gzip': gzip.compress, 'deflate': zlib.compress}[encoding]
+        self.reply(200, compress(b'203.0.113.7\n'), ('Content-Encoding', encoding))
 
 
 class Ftp(FTPHandler):

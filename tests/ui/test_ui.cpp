@@ -64,6 +64,9 @@ private slots:
         f.settings.Set(Setting::CheckOnStart, true);  // so the delay box may be checked
         for (const SettingKey& key : kSettingKeys) {
             const QString name = QLatin1String(key.control);
+            // A box that only counts with the other connection type is enabled with it.
+            if (key.kind == SettingKind::Check && !f.Get(name)->isEnabled())
+                f.settings.Set(Setting::ConnectType, !f.settings.IsOn(Setting::ConnectType));
             const QVariant before = f.settings.Value(key.setting);
             QSignalSpy changed(&f.settings, &SettingsModel::Changed);
             if (key.kind == SettingKind::Check)
@@ -105,8 +108,17 @@ private slots:
         QCOMPARE(f.Get("StatusBar1")->toolTip(), "Access denied: 530");
         QVERIFY(!f.Get("cmdUpdate")->isEnabled());
         QCOMPARE(f.Get<QLineEdit>("txtUpdInt")->text(), "60");
-        QCOMPARE(f.Get<QComboBox>("cmbIPWebPage")->count(), 2);
-        QCOMPARE(f.Get<QComboBox>("cmbIPWebPage")->currentText(), "http://b.example/");
+        // The list's pages, then the well-known ones; picking one fills in its strings.
+        auto* pages = f.Get<QComboBox>("cmbIPWebPage");
+        QCOMPARE(pages->count(), 2 + qsizetype(kWellKnownPages.size()));
+        QCOMPARE(pages->currentText(), "http://b.example/");
+        const int dyn = pages->findText("http://checkip.dyndns.org");
+        QVERIFY(dyn >= 2 && !pages->itemData(dyn, Qt::ToolTipRole).toString().isEmpty());
+        pages->setCurrentIndex(dyn);
+        emit pages->activated(dyn);
+        QCOMPARE(f.settings.Text(Setting::IPWebPage) + f.settings.Text(Setting::StartString) +
+                     f.settings.Text(Setting::EndString),
+                 "http://checkip.dyndns.orgCurrent IP Address:</body>");
         QCOMPARE(f.window->windowIcon().pixmap(16).toImage(), ImageList().Image(StateImage::Busy).pixmap(16).toImage());
         f.state.SetStatusText("Quendrel (x)");
         f.state.SetStatusDetail({});
@@ -160,7 +172,8 @@ private slots:
     {
         Fixture f;
         const struct { const char* on; const char* off; QStringList dependents; } options[] = {
-            {"optConType(1)", "optConType(0)", {"cmbIPWebPage", "txtStartString", "txtEndString"}},
+            {"optConType(1)", "optConType(0)", {"cmbIPWebPage", "txtStartString", "txtEndString", "chkTryOtherPages"}},
+            {"optConType(0)", "optConType(1)", {"chkIncludeIPv6"}},
             {"optWebpageType(1)", "optWebpageType(0)",
              {"lblSourceFilepath", "txtSourceFilepath", "cmdBrowse", "lblWebpageTags"}},
             {"chkUpdateOnStart", "chkUpdateOnStart", {"chkUpdateDelay"}},

@@ -59,8 +59,8 @@ bool WriteFile(const QString& path, const QByteArray& bytes, mode_t mode = 0600)
 // template; web page, default page; the host's address, a template; the
 // host's address, the default page.
 const std::tuple<const char*, QString UpdateInputs::*, const char*> kTextInputs[] = {
-    {"ipWebPage", &UpdateInputs::ipWebPage, "RR--"},     {"startString", &UpdateInputs::startString, "RR--"},
-    {"endString", &UpdateInputs::endString, "RR--"},     {"templatePath", &UpdateInputs::templatePath, "R-R-"},
+    {"ipWebPage", &UpdateInputs::ipWebPage, "RR--"},     {"startString", &UpdateInputs::startString, "----"},
+    {"endString", &UpdateInputs::endString, "----"},     {"templatePath", &UpdateInputs::templatePath, "R-R-"},
     {"remotePath", &UpdateInputs::remotePath, "----"},   {"destFilename", &UpdateInputs::destFilename, "RRRR"},
     {"server", &UpdateInputs::server, "RRRR"},           {"username", &UpdateInputs::username, "RRRR"},
     {"password", &UpdateInputs::password, "RRRR"}};
@@ -116,12 +116,51 @@ private slots:
 
     void init() { dir_.emplace(); }
 
+    // What the cut makes of a page: the first start string and the first end string, or without either the
+    // line that holds a plain answer; and only an address is taken.
+    void addressCut_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("address");  // or "!" and the failure's message and detail
+        const auto notAnAddress = [](const char* found) { return u"!"_s + kUnableToParse + ": the text found is no IP address: \"" + found + '"'; };
+        QTest::newRow("first markers, case counts") << "<IP>1.1.1.1</IP><ip>2.2.2.2</ip><ip>3.3.3.3</ip>" << "<ip>" << "</ip>" << "2.2.2.2";
+        QTest::newRow("blanks and line breaks trimmed") << "<ip> \t1.2.3.4\r\n </ip>" << "<ip>" << "</ip>" << "1.2.3.4";
+        QTest::newRow("end in start") << "ab1b" << "ab" << "b" << "!Invalid procedure call or argument - 5: the end string comes before the start string ends";
+        QTest::newRow("adjacent markers") << "<ip></ip>" << "<ip>" << "</ip>" << notAnAddress("");
+        QTest::newRow("plain") << "203.0.113.7" << "" << "" << "203.0.113.7";
+        QTest::newRow("plain, line end, blanks") << "  203.0.113.7 \r\n" << "" << "" << "203.0.113.7";
+        QTest::newRow("plain, second line") << "203.0.113.7\n198.51.100.1\n" << "" << "" << "203.0.113.7";
+        QTest::newRow("plain after empty lines") << "\r\n\n 203.0.113.7" << "" << "" << "203.0.113.7";
+        QTest::newRow("start only") << "<p>Current IP Address: 192.0.2.1\n</p>" << "Address:" << "" << "192.0.2.1";
+        QTest::newRow("start only, next line") << "IP:\n192.0.2.1\nmore" << "IP:" << "" << "192.0.2.1";
+        QTest::newRow("end only") << "192.0.2.2</b>" << "" << "</b>" << "192.0.2.2";
+        QTest::newRow("start missing") << "192.0.2.2" << "IP:" << "" << "!" + kUnableToParse + ": no start string \"IP:\" in the page";
+        QTest::newRow("captive portal") << "<title>Wi-Fi</title><ip>Please log in\tfirst</ip>" << "<ip>" << "</ip>" << notAnAddress("Please log in first");
+        QTest::newRow("error page, cut at 80") << "<html><body><h1>502 Bad Gateway</h1>" + QString(100, u'x') << "" << "" << notAnAddress(qPrintable("<html><body><h1>502 Bad Gateway</h1>" + QString(44, u'x')));
+        QTest::newRow("IPv6 full") << "2001:0db8:0000:0000:0000:0000:0000:0001" << "" << "" << "2001:0db8:0000:0000:0000:0000:0000:0001";
+        QTest::newRow("IPv6 compressed") << "2001:db8::1\n" << "" << "" << "2001:db8::1";
+        QTest::newRow("IPv4-mapped") << "::ffff:192.0.2.1" << "" << "" << "::ffff:192.0.2.1";
+        QTest::newRow("IPv6 with zone") << "fe80::1%eth0" << "" << "" << notAnAddress("fe80::1%eth0");
+        for (const char* malformed : {"1.2.3", "01.2.3.4", "256.1.1.1", "1.2.3.4.5", "1.2.3.4 5.6.7.8", "0x7f.0.0.1",
+                                      "2001:db8:::1", "2001:db8::g", "1:2:3:4:5:6:7:8:9", "１.２.３.４"})
+            QTest::newRow(malformed) << QString::fromUtf8(malformed) << "" << "" << notAnAddress(malformed);
+    }
+
+    void addressCut()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        const TextResult cut = CutIPAddress(page, start, end, [](auto&&) {});
+        QTEST(cut.failure ? u"!"_s + cut.failure->message + ": " + cut.failure->detail : cut.text, "address");
+    }
+
+    // Fetched, decoded and cut: the status texts on the way.
     void webPageIP_data()
     {
         QTest::addColumn<Lookup>("row");
-        // Without a body: the request's header lines, after the Host line.
-        QTest::newRow("headers sent") << Lookup{Url("/echo"), "Quendrel\nAccept: */*\nCache-Control: no-cache\n"
-                                                "Pragma: no-cache", {}, "User-Agent:", "\n\n"};
         QTest::newRow("redirection followed") << Lookup{Url("/redirect?to=/ip"), "203.0.113.7"};
         QTest::newRow("endless, cut at the cap") << Lookup{Url("/endless"), "192.0.2.99"};
         QTest::newRow("empty page") << Lookup{Echo({}), {}, kUnableToParse};
@@ -131,11 +170,9 @@ private slots:
         // bytes: what came is the page, and still read as UTF-8.
         QTest::newRow("cut mid-character")
             << Lookup{Url("/echo?length=100000&body=", "\xC3\xA9:192.0.2.7x\xE2\x82"), "192.0.2.7", {}, "é:", "x"};
-        // The first "<ip>" and the first "</ip>", upper case no marker.
-        QTest::newRow("first markers, case counts") << Lookup{Echo("<IP>a<ip>b</IP>c</ip><ip>d</ip>"), "b</IP>c"};
-        QTest::newRow("only spaces trimmed") << Lookup{Echo("<ip>  \t1.2.3.4\n  </ip>"), "\t1.2.3.4\n"};
-        QTest::newRow("adjacent markers") << Lookup{Echo("<ip></ip>"), {}};
-        QTest::newRow("end in start") << Lookup{Echo("ab1b"), {}, "Invalid procedure call or argument - 5", "ab", "b"};
+        // Sent compressed although the request did not ask for that encoding.
+        for (const char* encoding : {"gzip", "deflate", "br"})
+            QTest::newRow(encoding) << Lookup{Url("/compressed?encoding=", encoding), "203.0.113.7", {}, {}, {}};
         QTest::newRow("refused port") << Lookup{"http://127.0.0.1:1/", {}, kNoPage};
         QTest::newRow("file scheme") << Lookup{"file:///etc/passwd", {}, kNoPage};
         QTest::newRow("redirection to a file") << Lookup{Url("/redirect?to=", "file:///etc/passwd"), {}, kNoPage};
@@ -153,6 +190,44 @@ private slots:
         const QStringList all{kEstablishing, ConnectingTo(row.url), kGettingData, kClosing, kParsing};
         // "Parsing" once both markers were found, whatever came of it.
         QCOMPARE(texts, all.first(noPage ? 2 : row.failure == kUnableToParse ? 4 : 5));
+    }
+
+    // The request's header lines after the Host line, as the echo page gives them back.
+    void requestHeaders()
+    {
+        const TextResult page = FetchWebPage(Url("/echo"), [](auto&&) {}, {});
+        QVERIFY2(page.text.contains(u"\nUser-Agent: Quendrel\nAccept: */*\nAccept-Encoding: deflate, gzip, br, zstd\n"
+                                    "Cache-Control: no-cache\nPragma: no-cache\n\n"_s), qPrintable(page.text));
+    }
+
+    // The pages are asked in turn, each with its own strings, a hanging one for no longer than its limit, each
+    // failure logged before the next is asked; when all fail, the last one's failure stands and names it.
+    void otherPagesAsked()
+    {
+        const IPWebPageChoice refused{u"http://127.0.0.1:1/"_s}, hangs{Url("/hang")}, plain{Echo("198.51.100.4\n")},
+            noStrings{Echo("nothing"), u"<ip>"_s, u"</ip>"_s}, good{Url("/ip"), u"<ip>"_s, u"</ip>"_s};
+        QStringList texts, failed;
+        const auto ask = [&](const QList<IPWebPageChoice>& pages) {
+            texts.clear();
+            failed.clear();
+            return GetAddressFromPages(pages, [&](const QString& t) { texts << t; }, {},
+                [&](const IPWebPageChoice& page, const UpdateFailure& failure) { failed << page.url + u' ' + failure.message; },
+                std::chrono::seconds(1));
+        };
+        const QDeadlineTimer deadline(5000);
+        TextResult found = ask({refused, hangs, noStrings, plain, good});
+        QVERIFY(!deadline.hasExpired());
+        QCOMPARE(found.text + u' ' + found.detail, "198.51.100.4 from " + plain.url + ", HTTP status 404, 13 bytes");
+        QCOMPARE(texts.count(kEstablishing), 4);
+        QCOMPARE(failed, QStringList({refused.url + u' ' + UnableToConnectTo(refused.url), hangs.url + u' ' +
+                                      UnableToConnectTo(hangs.url), noStrings.url + u' ' + kUnableToParse}));
+        found = ask({plain, noStrings});
+        QCOMPARE(found.text, "198.51.100.4");
+        QVERIFY(failed.isEmpty());
+        found = ask({refused, noStrings});
+        QCOMPARE(found.failure->message, kUnableToParse);
+        QVERIFY2(found.failure->detail.startsWith(noStrings.url + ", the last of 2 pages asked: HTTP status 404"),
+                 qPrintable(found.failure->detail));
     }
 
     void uploads_data()
