@@ -18,6 +18,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTextDocument>
 
 #include "common/app_identity.h"
 #include "common/program_paths.h"
@@ -78,7 +79,7 @@ FrmMain::FrmMain(SettingsModel& settings, ProgramState& state, AppActions& actio
 
     RenderState();
     connect(&state_, &ProgramState::StatusTextSet, statusPanel_, &QLabel::setText);
-    connect(&state_, &ProgramState::StatusDetailChanged, StatusBar1, &QWidget::setToolTip);
+    connect(&state_, &ProgramState::StatusDetailChanged, this, [this] { ShowStatusDetail(); });
     connect(&state_, &ProgramState::StateShown, this, &FrmMain::RenderState);
     connect(&state_, &ProgramState::UpdatingChanged, this, &FrmMain::RenderState);
 }
@@ -93,8 +94,16 @@ void FrmMain::RenderState()
 {
     setWindowIcon(ImageList1.Image(state_.Image()));
     statusPanel_->setText(state_.StatusText());
-    StatusBar1->setToolTip(state_.StatusDetail());
+    ShowStatusDetail();
     cmdUpdate->setEnabled(!state_.Updating());
+}
+
+// A failure's detail may quote what a web page held: shown as the text it
+// is, never taken for markup.
+void FrmMain::ShowStatusDetail()
+{
+    const QString detail = state_.StatusDetail();
+    StatusBar1->setToolTip(detail.isEmpty() ? QString() : Qt::convertFromPlainText(detail, Qt::WhiteSpaceNormal));
 }
 
 void FrmMain::BuildFrames(QWidget* client)

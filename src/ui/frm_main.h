@@ -64,6 +64,7 @@ private:
     void LayOut(QWidget* client);
     void ConnectRules();
     void RenderState();
+    void ShowStatusDetail();
 
     // Rules run when the user (or the program) picks a tab or an option.
     void TabStrip1Click(int tabNumber);  // 1 to 4

@@ -102,10 +102,11 @@ private slots:
         f.state.SetStatusText("Uploading HTML Page..");
         f.state.ShowState(StateImage::Busy, "Quendrel - Updating..");
         f.state.SetUpdating(true);
-        f.state.SetStatusDetail("Access denied: 530");
+        // What a page held is shown as text, never as markup.
+        f.state.SetStatusDetail("the text found is no IP address: \"<b>Log in</b>\"");
         f.window = std::make_unique<FrmMain>(f.settings, f.state, f.actions);
         QCOMPARE(f.Get<QLabel>("StatusBar1Panel")->text(), "Uploading HTML Page..");
-        QCOMPARE(f.Get("StatusBar1")->toolTip(), "Access denied: 530");
+        QCOMPARE(f.Get("StatusBar1")->toolTip(), "<p>the text found is no IP address: \"&lt;b&gt;Log in&lt;/b&gt;\"</p>");
         QVERIFY(!f.Get("cmdUpdate")->isEnabled());
         QCOMPARE(f.Get<QLineEdit>("txtUpdInt")->text(), "60");
         // The list's pages, then the well-known ones; picking one fills in its strings.

@@ -18,6 +18,7 @@
 #include <tuple>
 
 #include "app/update_driver.h"
+#include "common/program_state.h"
 #include "settings/settings_model.h"
 #include "support/test_files.h"
 #include "support/test_servers.h"
@@ -372,6 +373,46 @@ private slots:
             QVERIFY2(!line.contains(u"wrong"_s) && !line.contains(u"secret"_s), qPrintable(line));
     }
 
+    // Through the settings: a page whose strings hold no address uploads nothing; with the other pages asked,
+    // the next one of the list answers with the strings remembered for it, and the log says which failed.
+    void otherPagesThroughTheSettings()
+    {
+        const auto keep = [](QtMsgType, const QMessageLogContext& context, const QString& line) {
+            if (qstrcmp(context.category, "quendrel.update") == 0)
+                updateLog << line;
+        };
+        const auto restore = qScopeGuard([previous = qInstallMessageHandler(keep)] { qInstallMessageHandler(previous); });
+        SettingsModel settings;
+        ProgramState state;
+        const QString portal = Echo("<p>Log in to use the Wi-Fi: <ip>Welcome!</ip></p>");
+        for (const auto& [setting, value] : QList<std::pair<Setting, QVariant>>{{Setting::Server, "127.0.0.1"},
+                 {Setting::Port, servers_.FtpPort()}, {Setting::Username, "writer"}, {Setting::Password, "secret"},
+                 {Setting::RemotePath, "site"}, {Setting::DestFilename, "fallback.htm"}, {Setting::IPWebPage, portal}})
+            settings.Set(setting, value);
+        settings.SetIPWebPages({portal, Url("/ip"), Echo("198.51.100.4")});
+        settings.SetRememberedStrings({{Echo("198.51.100.4"), {}}});
+        UpdateDriver driver(settings, state, dir_->path());
+        QSignalSpy ended(&driver, &UpdateDriver::UpdateEnded);
+        QFile::remove(servers_.FtpCommandLog());
+        driver.DoUpdate();
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(state.StatusText(), "Quendrel (" + kUnableToParse + ')');
+        QVERIFY2(state.StatusDetail().endsWith(u"the text found is no IP address: \"Welcome!\""_s), qPrintable(state.StatusDetail()));
+        QVERIFY(!QFile::exists(servers_.FtpCommandLog()));
+
+        settings.Set(Setting::TryOtherPages, true);
+        settings.SetIPWebPages({portal, Echo("198.51.100.4"), Url("/ip")});
+        updateLog.clear();
+        driver.DoUpdate();
+        QVERIFY(ended.wait(10000));
+        QVERIFY2(state.StatusText().startsWith(u"Quendrel (198.51.100.4 - "_s), qPrintable(state.StatusText()));
+        QVERIFY(ReadFile(servers_.FtpRoot() + u"/site/fallback.htm"_s).contains("198.51.100.4"));
+        QVERIFY2(updateLog.value(1).startsWith(u"IP address from "_s + portal + u" failed: "_s + kUnableToParse) &&
+                     updateLog.value(1).endsWith(u"asking the next page"_s) &&
+                     updateLog.value(2).startsWith(u"IP address: 198.51.100.4 from "_s + Echo("198.51.100.4")),
+                 qPrintable(updateLog.join(u'\n')));
+    }
+
     // A bare IPv6 address goes in brackets; the path is one escaped piece
     // (libcurl writes its escapes in lower case).
     void directoryUrl()
@@ -518,6 +559,24 @@ private slots:
                                              "awk '!seen[$1]++ { printf \"%s%s\", sep, $1; sep = \", \" }'"_s});
         QVERIFY(getent.waitForFinished(10000));
         QCOMPARE(GetLocalIP(), QString::fromLatin1(getent.readAllStandardOutput()));
+    }
+
+    // The interface addresses visitors can reach: global unicast, not temporary, deprecated, tentative or failed;
+    // each once, in order; lines that do not parse passed over.
+    void globalIPv6Addresses()
+    {
+        const QByteArray ifInet6 = "20010db8000000000000000000000001 02 40 00 80     eth0\n"
+                                   "20010db8000000000000000000000002 02 40 00 01     eth0\n"  // temporary
+                                   "20010db8000000000000000000000003 02 40 00 20     eth0\n"  // deprecated
+                                   "20010db8000000000000000000000004 02 40 00 40     eth0\n"  // tentative
+                                   "20010db8000000000000000000000005 02 40 00 08     eth0\n"  // failed
+                                   "fd000000000000000000000000000001 02 40 00 80     eth0\n"  // unique local
+                                   "fe800000000000000000000000000001 02 40 20 80     eth0\n"  // link-local
+                                   "00000000000000000000000000000001 01 80 10 80       lo\n"
+                                   "2a001450400f080d000000000000200e 03 40 00 00    wlan0\n"
+                                   "20010db8000000000000000000000001 04 40 00 80    eth1\n"  // once
+                                   "2001:db8::9 02 40 00 80 eth0\nnonsense\n\n";
+        QCOMPARE(GlobalIPv6Addresses(ifInet6), QStringList({u"2001:db8::1"_s, u"2a00:1450:400f:80d::200e"_s}));
     }
 
 private:
