@@ -100,16 +100,19 @@ bool WriteSettingsFile(const QString& path, const SettingsModel& model)
 
 namespace {
 
-// Nothing when the file is there but no file of strings: it is then kept.
-std::optional<PageStringsMap> LoadPageStrings(const QString& path)
+// Nothing picked yet, nothing to store: the file appears once the user has
+// picked a page from the list. One that cannot be read is kept as it is.
+void LoadPageStrings(SettingsModel& model, const QString& path)
 {
-    if (!QFileInfo::exists(path))
-        return PageStringsMap();
-    std::optional<PageStringsMap> strings = ParsePageStrings(ReadWholeFile(path).value_or(QByteArray()));
+    if (!QFileInfo::exists(path)) {
+        model.SetRememberedStrings({});
+        return;
+    }
+    const std::optional<PageStringsMap> strings = ParsePageStrings(ReadWholeFile(path).value_or(QByteArray()));
     if (!strings)
         qCWarning(lcSettings, "%s is not a file of page strings; it is left as it is and not written",
                   qUtf8Printable(path));
-    return strings;
+    model.SetRememberedStrings(strings.value_or(PageStringsMap()), strings.has_value());
 }
 
 }  // namespace
@@ -118,19 +121,14 @@ void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFil
 {
     if (mode == ListFileMode::Load) {
         model.SetIPWebPages(LoadIPWebPageList(files.listFile));
-        model.SetRememberedStrings(LoadPageStrings(files.pageStringsFile).value_or(PageStringsMap()));
+        LoadPageStrings(model, files.pageStringsFile);
         return;
     }
     SaveIPWebPageList(files.listFile, model.Text(Setting::IPWebPage), model.IPWebPages());
-    // Read again: another copy of the program may have remembered pages too.
-    std::optional<PageStringsMap> strings = LoadPageStrings(files.pageStringsFile);
-    if (!strings)
+    if (model.RememberedStrings().isEmpty() || !model.MayStoreRememberedStrings())
         return;
     model.RememberShownStrings();
-    strings->insert(model.RememberedStrings());
-    model.SetRememberedStrings(*strings);
-    if (!strings->isEmpty())
-        WriteFileIfChanged(files.pageStringsFile, FormatPageStrings(*strings));
+    WriteFileIfChanged(files.pageStringsFile, FormatPageStrings(model.RememberedStrings()));
 }
 
 void LoadSettings(SettingsModel& model, const ProgramFiles& files)

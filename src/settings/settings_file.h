@@ -44,8 +44,9 @@ enum class ListFileMode { Load = 0, Save = 1 };
 
 // Moves the list of IP web pages and the strings remembered for them
 // between their files and the model; a save puts the chosen page first when
-// the list lacks it, and remembers the strings shown for it. A file of
-// strings that cannot be read is left as it is, not written over.
+// the list lacks it, and, once pages have been picked from the list,
+// remembers the strings shown for it. A file of strings that cannot be read
+// is left as it is, not written over.
 void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFiles& files);
 
 // Loads the settings file into the model; on a first run the first page of

@@ -65,9 +65,12 @@ void SettingsModel::RememberShownStrings()
         pageStrings_.insert(page, {Text(Setting::StartString), Text(Setting::EndString)});
 }
 
-void SettingsModel::ShowStringsOf(const QString& page)
+void SettingsModel::PickPage(const QString& left, const QString& picked)
 {
-    if (const std::optional<PageStrings> strings = StringsForPage(pageStrings_, page)) {
+    const QString leftPage = TrimSpaces(left);
+    if (!leftPage.isEmpty())
+        pageStrings_.insert(leftPage, {Text(Setting::StartString), Text(Setting::EndString)});
+    if (const std::optional<PageStrings> strings = StringsForPage(pageStrings_, picked)) {
         Set(Setting::StartString, strings->start);
         Set(Setting::EndString, strings->end);
     }

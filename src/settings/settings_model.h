@@ -36,14 +36,22 @@ public:
     const QStringList& IPWebPages() const { return ipWebPages_; }
     void SetIPWebPages(const QStringList& pages) { ipWebPages_ = pages; }
 
-    // The start and end strings remembered for the pages.
+    // The start and end strings remembered for the pages, and whether they
+    // may be stored (not when the file of them there could not be read).
     const PageStringsMap& RememberedStrings() const { return pageStrings_; }
-    void SetRememberedStrings(const PageStringsMap& strings) { pageStrings_ = strings; }
+    bool MayStoreRememberedStrings() const { return mayStoreStrings_; }
+    void SetRememberedStrings(const PageStringsMap& strings, bool mayStore = true)
+    {
+        pageStrings_ = strings;
+        mayStoreStrings_ = mayStore;
+    }
     // Remembers the strings shown now for the page shown now.
     void RememberShownStrings();
-    // Fills in the strings that go with the page (remembered or well-known);
-    // leaves them as they are for a page without any.
-    void ShowStringsOf(const QString& page);
+    // The user picked a page from the list, leaving another (empty: one not
+    // worth remembering): the strings shown are remembered for the page
+    // left, and those that go with the page picked (remembered or
+    // well-known) fill in; a page without any leaves them as they are.
+    void PickPage(const QString& left, const QString& picked);
 
 signals:
     void Changed(quendrel::Setting setting);
@@ -55,6 +63,7 @@ private:
     std::array<QVariant, kSettingCount> values_;
     QStringList ipWebPages_;
     PageStringsMap pageStrings_;
+    bool mayStoreStrings_ = true;
 };
 
 }  // namespace quendrel

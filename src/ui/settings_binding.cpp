@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <memory>
+
 #include "settings/settings_model.h"
 
 namespace quendrel {
@@ -68,14 +70,22 @@ void BindChoice(QComboBox* combo, SettingsModel& model, Setting setting)
         combo->addItem(url);
         combo->setItemData(combo->count() - 1, QLatin1String(page.about), Qt::ToolTipRole);
     }
-    QObject::connect(combo, &QComboBox::activated, &model,
-                     [combo, &model](int index) { model.ShowStringsOf(combo->itemText(index)); });
     Follow(combo, model, setting, [combo, &model, setting] {
         if (combo->currentText() != model.Text(setting))
             combo->setEditText(model.Text(setting));
     });
-    QObject::connect(combo, &QComboBox::currentTextChanged, &model,
-                     [&model, setting](const QString& text) { model.Set(setting, text); });
+    // The page shown before the latest change: a pick changes the text first.
+    auto shownBefore = std::make_shared<QString>(model.Text(setting));
+    QObject::connect(combo, &QComboBox::currentTextChanged, &model, [&model, setting, shownBefore](const QString& text) {
+        *shownBefore = model.Text(setting);
+        model.Set(setting, text);
+    });
+    // A page typed and never kept in the list is not worth remembering.
+    QObject::connect(combo, &QComboBox::activated, &model, [combo, &model, shownBefore](int index) {
+        const bool listed = combo->findText(*shownBefore, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
+        model.PickPage(listed ? *shownBefore : QString(), combo->itemText(index));
+        *shownBefore = combo->itemText(index);
+    });
 }
 
 void Bind(QWidget& view, SettingsModel& model, const SettingKey& key)

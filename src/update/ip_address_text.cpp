@@ -36,12 +36,18 @@ bool IsIPAddressText(QStringView text)
 
 QString ShownFoundText(const QString& text)
 {
-    QString shown = text.left(kShownLength);
+    // Not cut between the two halves of a character beyond the 16-bit range.
+    const qsizetype length = text.size() > kShownLength && text[kShownLength - 1].isHighSurrogate() ? kShownLength - 1
+                                                                                                   : kShownLength;
+    QString shown = text.left(length);
     for (QChar& c : shown) {
+        const QChar::Category category = c.category();
         if (c == u'\t' || c == u'\n' || c == u'\r')
             c = u' ';
-        else if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
-                 c.category() == QChar::Separator_Paragraph)
+        // Controls, and the format characters that could turn the text
+        // around or hide parts of it (U+202E, U+200B).
+        else if (category == QChar::Other_Control || category == QChar::Other_Format ||
+                 category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
             c = u'?';
     }
     return shown;

@@ -13,7 +13,7 @@ bool IsIPAddressText(QStringView text);
 
 // A text found on a page as the log and the tool tip show it: cut to 80
 // characters, on one line (tabs and line breaks as blanks), any other
-// control character as "?".
+// control or format character as "?".
 QString ShownFoundText(const QString& text);
 
 }  // namespace quendrel

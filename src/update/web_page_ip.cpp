@@ -67,16 +67,21 @@ QString DecodePage(const QByteArray& bytes)
     return IsValidUtf8(whole) ? QString::fromUtf8(whole) : DecodeWindows1252(bytes);
 }
 
-// The text from the first character at or after from that is no blank or
-// line end, up to the next line end or the page's end.
-QString LineAt(const QString& page, qsizetype from)
+struct TextSpan {
+    qsizetype from;
+    qsizetype to;
+};
+
+// From the first character at or after from that is no blank or line end,
+// up to the next line end or the page's end.
+TextSpan LineAt(const QString& page, qsizetype from)
 {
     while (from < page.size() && (IsBlank(page[from].unicode()) || IsLineBreak(page[from].unicode())))
         ++from;
     qsizetype to = from;
     while (to < page.size() && !IsLineBreak(page[to].unicode()))
         ++to;
-    return page.mid(from, to - from);
+    return {from, to};
 }
 
 bool AddNoCacheHeaders(CurlEasy& curl)
@@ -133,11 +138,11 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
     QString detail = QStringLiteral("HTTP status %1, %2 bytes").arg(responseCode).arg(reception.body.size());
     if (result != CURLE_OK)
         detail += QStringLiteral(", ended early: ") + curl.FailureDetail(result);
-    return {DecodePage(reception.body), std::nullopt, detail};
+    return {DecodePage(reception.body), std::nullopt, detail, result == CURLE_OK};
 }
 
 TextResult CutIPAddress(const QString& page, const QString& startString, const QString& endString,
-                        const StatusReporter& status)
+                        const StatusReporter& status, bool pageWhole)
 {
     const auto find = [&page](const QString& marker) {
         return marker.isEmpty() ? 0 : page.indexOf(marker, 0, Qt::CaseSensitive);
@@ -158,7 +163,11 @@ TextResult CutIPAddress(const QString& page, const QString& startString, const Q
         return {QString(), UpdateFailure::Unexpected(QStringLiteral("Invalid procedure call or argument"),
                                                      kInvalidArgumentError,
                                                      QStringLiteral("the end string comes before the start string ends"))};
-    const QString found = endString.isEmpty() ? LineAt(page, from) : page.mid(from, length);
+    const TextSpan span = endString.isEmpty() ? LineAt(page, from) : TextSpan{from, end};
+    const QString found = page.mid(span.from, span.to - span.from);
+    if (endString.isEmpty() && !pageWhole && span.to == page.size())
+        return {QString(), UpdateFailure{kUnableToParse, QStringLiteral("the page broke off before its line ended: \"%1\"")
+                                                             .arg(ShownFoundText(found))}};
     // A captive portal's or a proxy's page may hold the strings too: only an
     // address is worth publishing.
     const QString address = found.trimmed();
@@ -174,7 +183,7 @@ TextResult GetWebPageIP(const QString& url, const QString& startString, const QS
     TextResult page = FetchWebPage(url, status, std::move(stop), timeLimit);
     if (page.failure)
         return page;
-    TextResult address = CutIPAddress(page.text, startString, endString, status);
+    TextResult address = CutIPAddress(page.text, startString, endString, status, page.whole);
     if (address.failure)
         address.failure->detail = page.detail + QStringLiteral("; ") + address.failure->detail;
     address.detail = page.detail;
@@ -199,9 +208,8 @@ TextResult GetAddressFromPages(const QList<IPWebPageChoice>& pages, const Status
     }
     if (pages.size() > 1)
         result.failure->detail = QStringLiteral("%1, the last of %2 pages asked: %3")
-                                     .arg(ShownUrl(pages.last().url))
-                                     .arg(pages.size())
-                                     .arg(result.failure->detail);
+                                     .arg(ShownUrl(pages.last().url), QString::number(pages.size()),
+                                          result.failure->detail);
     return result;
 }
 

@@ -28,6 +28,8 @@ struct TextResult {
     std::optional<UpdateFailure> failure;
     // How the step went, for the log: the HTTP status and the page's size.
     QString detail = {};
+    // For a page: it came to its end (it did not break off or hit a limit).
+    bool whole = true;
 };
 
 // Downloads the IP web page (redirections followed, no cache, proxies from
@@ -46,10 +48,11 @@ TextResult FetchWebPage(const QString& url, const StatusReporter& status, std::s
 // first line of a page that holds only the address. What stands there must
 // be one IPv4 or IPv6 address, blanks and line breaks around it trimmed;
 // anything else is "Unable to Parse IP Address Data" with that text in the
-// detail, as is a missing string. An end string that stands before the end
-// of the start string is an unexpected error.
+// detail, as is a missing string, or a line that runs to the end of a page
+// that broke off (the address may be cut short). An end string that stands
+// before the end of the start string is an unexpected error.
 TextResult CutIPAddress(const QString& page, const QString& startString, const QString& endString,
-                        const StatusReporter& status);
+                        const StatusReporter& status, bool pageWhole = true);
 
 // Both steps; a failure to cut the address carries the page's HTTP status.
 TextResult GetWebPageIP(const QString& url, const QString& startString, const QString& endString,

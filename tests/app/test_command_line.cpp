@@ -127,7 +127,7 @@ private slots:
         QVERIFY(!folder.isEmpty() && program->waitForFinished(30000));
         const QString log = QString::fromUtf8(program->readAllStandardError());
         QVERIFY(log.contains(u"PASS ***"_s) && !log.contains(u"secret"_s) && !log.contains(u"Quokka-s3cret-77"_s));
-        QCOMPARE(log.contains(u"530 "_s), run.status == 1);
+        QCOMPARE(log.contains(u"< 530 "_s), run.status == 1);
         QCOMPARE(program->exitCode(), run.status);
         const QStringList cycle{u"Establishing Internet Connection.."_s, "Connecting to " + servers_.HttpUrl(u"/ip.."_s),
             u"Getting IP Address Data.."_s, u"Closing Internet Connection.."_s, u"Parsing IP Address Data.."_s,

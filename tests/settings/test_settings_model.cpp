@@ -101,21 +101,26 @@ private slots:
         SyncIPWebPageList(*model, ListFileMode::Save, files_);
         QCOMPARE(ReadFile(files_.listFile), "\"C\"\r\n\"http://one.example/\"\r\n\"http://two.example/\"\r\n"_ba);
         QCOMPARE(model->IPWebPages().size(), 2);
-        // The strings shown with a page are remembered for it and come back when it is picked; a well-known page
-        // brings its own, any other page leaves them as they are. A file of them that cannot be read is kept.
+        // Until a page is picked from the list there are no strings to remember, and no file of them. Picking one
+        // remembers the strings of the page left and fills in those of the page picked: a well-known page brings its
+        // own, a page without any leaves them as they are. A file of them that cannot be read is kept.
+        QVERIFY(!QFile::exists(files_.pageStringsFile));
+        const auto strings = [](const SettingsModel& m) { return m.Text(Setting::StartString) + u'|' + m.Text(Setting::EndString); };
         model->Set(Setting::StartString, u"IP: "_s);
         model->Set(Setting::EndString, QString());
+        model->Set(Setting::IPWebPage, u"http://checkip.dyndns.org"_s);  // the box's text changes first
+        model->PickPage(u" C "_s, u"http://checkip.dyndns.org"_s);
+        QCOMPARE(strings(*model), "Current IP Address:|</body>");
         SyncIPWebPageList(*model, ListFileMode::Save, files_);
         const auto again = Loaded();
-        const auto strings = [&again] { return again->Text(Setting::StartString) + u'|' + again->Text(Setting::EndString); };
-        again->ShowStringsOf(u" C "_s);
-        QCOMPARE(strings(), "IP: |");
-        again->ShowStringsOf(u"http://checkip.dyndns.org"_s);
-        QCOMPARE(strings(), "Current IP Address:|</body>");
-        again->ShowStringsOf(u"http://one.example/"_s);
-        QCOMPARE(strings(), "Current IP Address:|</body>");
+        again->PickPage({}, u"C"_s);
+        QCOMPARE(strings(*again), "IP: |");
+        again->PickPage({}, u"http://one.example/"_s);
+        QCOMPARE(strings(*again), "IP: |");
         QCOMPARE(WriteWholeFile(files_.pageStringsFile, "{\"pages\": 1"), 0);
-        SyncIPWebPageList(*again, ListFileMode::Save, files_);
+        const auto corrupt = Loaded();
+        corrupt->PickPage(u"C"_s, u"http://one.example/"_s);
+        SyncIPWebPageList(*corrupt, ListFileMode::Save, files_);
         QCOMPARE(ReadFile(files_.pageStringsFile), "{\"pages\": 1");
 
         const QByteArray edited = "; kept\r\n[Other]\r\nx=1\r\n\r\n[Settings]\r\nServer=old\r\n\r\n[Later]\r\ny=2\r\n";

@@ -109,7 +109,8 @@ private slots:
         QCOMPARE(f.Get("StatusBar1")->toolTip(), "<p>the text found is no IP address: \"&lt;b&gt;Log in&lt;/b&gt;\"</p>");
         QVERIFY(!f.Get("cmdUpdate")->isEnabled());
         QCOMPARE(f.Get<QLineEdit>("txtUpdInt")->text(), "60");
-        // The list's pages, then the well-known ones; picking one fills in its strings.
+        // The list's pages, then the well-known ones; picking one fills in its strings, and picking the page left
+        // again brings back those it had.
         auto* pages = f.Get<QComboBox>("cmbIPWebPage");
         QCOMPARE(pages->count(), 2 + qsizetype(kWellKnownPages.size()));
         QCOMPARE(pages->currentText(), "http://b.example/");
@@ -117,9 +118,13 @@ private slots:
         QVERIFY(dyn >= 2 && !pages->itemData(dyn, Qt::ToolTipRole).toString().isEmpty());
         pages->setCurrentIndex(dyn);
         emit pages->activated(dyn);
-        QCOMPARE(f.settings.Text(Setting::IPWebPage) + f.settings.Text(Setting::StartString) +
-                     f.settings.Text(Setting::EndString),
-                 "http://checkip.dyndns.orgCurrent IP Address:</body>");
+        const auto chosen = [&f] {
+            return f.settings.Text(Setting::IPWebPage) + f.settings.Text(Setting::StartString) + f.settings.Text(Setting::EndString);
+        };
+        QCOMPARE(chosen(), "http://checkip.dyndns.orgCurrent IP Address:</body>");
+        pages->setCurrentIndex(1);
+        emit pages->activated(1);
+        QCOMPARE(chosen(), "http://b.example/<ip></ip>");
         QCOMPARE(f.window->windowIcon().pixmap(16).toImage(), ImageList().Image(StateImage::Busy).pixmap(16).toImage());
         f.state.SetStatusText("Quendrel (x)");
         f.state.SetStatusDetail({});
