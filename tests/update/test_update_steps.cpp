@@ -513,6 +513,10 @@ private slots:
         QTest::newRow("rounds above") << "65535,5" << overflow;
         QTest::newRow("negative") << "-1" << overflow;
         QTest::newRow("half to even") << "2122,5" << "2122";
+        // Beyond double's range, in the digits as much as in the exponent.
+        QTest::newRow("long, tenth") << "1" + QString(400, u'0') + "e-1" << overflow;
+        QTest::newRow("long, tiny") << "0." + QString(400, u'0') + "1" << "0";
+        QTest::newRow("huge, tiny exponent") << "9" + QString(400, u'9') + "e-99999999999999999999" << "0";
     }
 
     // Numbers as the locale writes them (German here), rounded half to even.
