@@ -185,6 +185,7 @@ private slots:
         QCOMPARE(Radix64Decode(u" Zm!9v\r\nY€g ==\t"_s), "foob");  // blanks, line breaks, others skipped
         QCOMPARE(Radix64Decode("A===Zm9v====YmF"), "foo");  // pad where data belongs, characters past the last group
         QCOMPARE(Radix64Decode("cORzc4A="), u"päss€"_s);  // not UTF-8: Windows-1252
+        QCOMPARE(Radix64Decode(Radix64Encode(u"\uFEFFp"_s)), u"\uFEFFp"_s);  // a leading U+FEFF is the password's
     }
 
     // Blanks before a field are skipped. A quoted field runs to the next quote (commas inside belong to it) or to
