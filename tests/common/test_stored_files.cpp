@@ -248,6 +248,17 @@ private slots:
         QCOMPARE(test::ReadFile(path), "[Desktop Entry]\n"_ba);
     }
 
+    // A path with a control character that has no escape: no entry rather than an invalid one, and a warning why.
+    void autostartEntryRefused()
+    {
+        qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
+        for (const auto& [exe, folder] : {std::pair{u"/a\x01/q"_s, QString()}, {u"/q"_s, u"/s\x7F"_s}}) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused.desktop is not written.*U\\+00(01|7F)"));
+            WriteAutostartEntry("refused", exe, folder);
+            QVERIFY(!QFileInfo::exists(AutostartEntryPath("refused")));
+        }
+    }
+
     // Another process holds the lock until it ends in any way (killed here). A program it started (a browser
     // opened from the About window, say) may outlive it and must not keep the next start from running.
     void lockEndsWithItsHolder()
