@@ -424,10 +424,27 @@ private slots:
                  qPrintable(updateLog.join(u'\n')));
     }
 
+    // Only a host name (IDN too), an IPv4 or an IPv6 address (with a zone) makes a URL, naming no other host.
+    void directoryUrl_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("url");  // "" for none
+        for (const char* server : {"::%x@example.net?", "[::1x", "[::1]x", "fe80::1%a/b", "1.2.3", "0x7f.1", "-a.example",
+                                   "a..example", "h:21", "a＠b.example", "１.２.３", "fe80::1%abcdefghijklmnop"})
+            QTest::newRow(server) << QString::fromUtf8(server) << "";
+        QTest::newRow("NUL") << u"ftp.example.com\0.evil"_s << "";
+        for (const char* server : {"127.0.0.1", "[::1]", "ftp.Example.com.", "a_b", "bücher.example", "☃.net", "例え。jp"})
+            QTest::newRow(server) << QString::fromUtf8(server) << u"ftp://%1:21/www/"_s.arg(server);
+        for (const char* server : {"fe80::1%eth0", "[fe80::1%eth0]", "[fe80::1%25eth0]"})
+            QTest::newRow(server) << QString::fromUtf8(server) << "ftp://[fe80::1%25eth0]:21/www/";
+    }
+
     // A bare IPv6 address goes in brackets; the path is one escaped piece
     // (libcurl writes its escapes in lower case).
     void directoryUrl()
     {
+        QFETCH(QString, server);
+        QTEST(QString::fromStdString(FtpDirectoryUrl(server, 21, u"www"_s).value_or("")), "url");
         QCOMPARE(FtpDirectoryUrl(u"::1"_s, 2121, u"a%#?;/b"_s).value_or(""), "ftp://[::1]:2121/a%25%23%3f%3b%2fb/");
     }
 
