@@ -129,7 +129,8 @@ std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, cons
         return std::nullopt;
     const std::string path = remotePath.isEmpty() ? std::string("/") : "/" + EscapeAll(remotePath) + "/";
     // libcurl escapes the zone itself.
-    if (!SetUrlPart(url.get(), CURLUPART_SCHEME, "ftp") || !SetUrlPart(url.get(), CURLUPART_HOST, host->host.toStdString())
+    if (!SetUrlPart(url.get(), CURLUPART_SCHEME, "ftp")
+        || !SetUrlPart(url.get(), CURLUPART_HOST, host->host.toStdString())
         || (!host->zone.isEmpty() && !SetUrlPart(url.get(), CURLUPART_ZONEID, host->zone.toStdString()))
         || !SetUrlPart(url.get(), CURLUPART_PORT, std::to_string(port)) || !SetUrlPart(url.get(), CURLUPART_PATH, path))
         return std::nullopt;
