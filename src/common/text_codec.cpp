@@ -36,9 +36,12 @@ QString DecodeWindows1252(QByteArrayView bytes)
     return text;
 }
 
-QString DecodeLenient(QByteArrayView bytes)
+QString DecodeLenient(QByteArrayView bytes, LeadingBom bom)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder::Flags flags = QStringDecoder::Flag::Stateless;
+    if (bom == LeadingBom::Character)
+        flags |= QStringDecoder::Flag::ConvertInitialBom;
+    QStringDecoder decoder(QStringDecoder::Utf8, flags);
     QString text = decoder.decode(bytes);
     return decoder.hasError() ? DecodeWindows1252(bytes) : text;
 }

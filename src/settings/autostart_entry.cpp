@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <optional>
@@ -10,6 +11,8 @@
 #include "common/file_io.h"
 #include "common/program_paths.h"
 #include "version.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcSettings)
 
 namespace quendrel {
 
@@ -56,6 +59,18 @@ QString EscapedStringValue(const QString& value)
     return escaped;
 }
 
+// A string value may hold no ASCII control character, and only tab, line
+// feed and carriage return have escapes: any other cannot be written.
+std::optional<QChar> UnwritableControlCharacter(const QString& text)
+{
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if ((code < 0x20 && code != u'\t' && code != u'\n' && code != u'\r') || code == 0x7F)
+            return c;
+    }
+    return std::nullopt;
+}
+
 bool HasMarkerLine(const QByteArray& text)
 {
     const QList<QByteArray> lines = text.split('\n');
@@ -90,6 +105,8 @@ QString AutostartEntryPath(const QString& executableName)
 
 QByteArray AutostartEntryText(const QString& executablePath, const QString& settingsFolder)
 {
+    if (UnwritableControlCharacter(executablePath + settingsFolder))
+        return {};
     QString command = QuotedExecArgument(executablePath);
     if (!settingsFolder.isEmpty())
         command += QStringLiteral(" --settings ") + QuotedExecArgument(settingsFolder);
@@ -107,9 +124,14 @@ QByteArray AutostartEntryText(const QString& executablePath, const QString& sett
 
 void WriteAutostartEntry(const QString& entryName, const QString& executablePath, const QString& settingsFolder)
 {
+    const QString path = AutostartEntryPath(entryName);
+    if (const std::optional<QChar> control = UnwritableControlCharacter(executablePath + settingsFolder)) {
+        qCWarning(lcSettings, "%s is not written: its Exec line cannot hold the control character U+%04X in the "
+                  "program's or the settings folder's path", qPrintable(path), unsigned(control->unicode()));
+        return;
+    }
     if (!QDir().mkpath(AutostartDirectory()))
         return;
-    const QString path = AutostartEntryPath(entryName);
     const QByteArray text = AutostartEntryText(executablePath, settingsFolder);
     if (PathIsTaken(path)) {
         // Every settings save lands here; an unchanged entry is not rewritten.

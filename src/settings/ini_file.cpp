@@ -122,7 +122,10 @@ IniFile IniFile::Parse(const QByteArray& bytes)
     while (start < bytes.size()) {
         const qsizetype newline = bytes.indexOf('\n', start);
         if (newline < 0) {
-            file.lines_.push_back({bytes.sliced(start), {}});
+            // A CR the file ends in is the first half of a line break, not
+            // part of the value: once a line follows, it is a CR LF.
+            const bool cr = bytes.endsWith('\r');
+            file.lines_.push_back({bytes.sliced(start, bytes.size() - start - (cr ? 1 : 0)), cr ? "\r" : ""});
             break;
         }
         const bool crlf = newline > start && bytes[newline - 1] == '\r';
@@ -233,12 +236,12 @@ std::size_t IniFile::EndOfContent(const SectionSpan& span) const
     return end;
 }
 
-// New lines follow the file's own style; a file without any line break yet
-// gets CR LF.
+// New lines follow the file's own style; a file without any whole line
+// break yet gets CR LF.
 QByteArray IniFile::NewLineEnding() const
 {
     for (const Line& line : lines_) {
-        if (!line.ending.isEmpty())
+        if (line.ending.endsWith('\n'))
             return line.ending;
     }
     return kCrLf;
@@ -247,9 +250,10 @@ QByteArray IniFile::NewLineEnding() const
 void IniFile::InsertLine(std::size_t index, QByteArray text)
 {
     const QByteArray ending = NewLineEnding();
-    // Only the file's last line can lack a line end, and it is no longer last.
-    if (index > 0 && lines_[index - 1].ending.isEmpty())
-        lines_[index - 1].ending = ending;
+    // Only the file's last line can lack a line end or end in a lone CR, and
+    // it is no longer last.
+    if (index > 0 && !lines_[index - 1].ending.endsWith('\n'))
+        lines_[index - 1].ending = lines_[index - 1].ending.isEmpty() ? ending : QByteArray(kCrLf);
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), Line{std::move(text), ending});
 }
 

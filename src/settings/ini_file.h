@@ -47,7 +47,7 @@ public:
 private:
     struct Line {
         QByteArray text;     // without its line end
-        QByteArray ending;   // "\r\n", "\n" or "" for a last line without one
+        QByteArray ending;   // "\r\n", "\n"; for the last line also "\r" or ""
     };
     std::vector<Line> lines_;
 

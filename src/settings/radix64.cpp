@@ -69,7 +69,8 @@ QString Radix64Encode(const QString& text)
 QString Radix64Decode(const QString& value)
 {
     // Characters beyond Latin-1 are not in the alphabet; '?' keeps them out.
-    return DecodeLenient(Radix64DecodeBytes(value.toLatin1()));
+    // A password may begin with U+FEFF like with any other character.
+    return DecodeLenient(Radix64DecodeBytes(value.toLatin1()), LeadingBom::Character);
 }
 
 }  // namespace quendrel

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "update/curl_handle.h"
+#include "update/ftp_host.h"
 
 namespace quendrel {
 
@@ -123,14 +124,14 @@ std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, 
 std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath)
 {
     const UrlHandle url(curl_url(), &curl_url_cleanup);
-    if (!url || port < 1 || port > 65535)
+    const std::optional<FtpHost> host = ParseFtpHost(server);
+    if (!url || !host || port < 1 || port > 65535)
         return std::nullopt;
-    QString host = server;
-    // A bare IPv6 address goes in brackets.
-    if (host.contains(u':') && !host.startsWith(u'['))
-        host = u'[' + host + u']';
     const std::string path = remotePath.isEmpty() ? std::string("/") : "/" + EscapeAll(remotePath) + "/";
-    if (!SetUrlPart(url.get(), CURLUPART_SCHEME, "ftp") || !SetUrlPart(url.get(), CURLUPART_HOST, host.toStdString())
+    // libcurl escapes the zone itself.
+    if (!SetUrlPart(url.get(), CURLUPART_SCHEME, "ftp")
+        || !SetUrlPart(url.get(), CURLUPART_HOST, host->host.toStdString())
+        || (!host->zone.isEmpty() && !SetUrlPart(url.get(), CURLUPART_ZONEID, host->zone.toStdString()))
         || !SetUrlPart(url.get(), CURLUPART_PORT, std::to_string(port)) || !SetUrlPart(url.get(), CURLUPART_PATH, path))
         return std::nullopt;
     char* text = nullptr;

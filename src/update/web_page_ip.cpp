@@ -43,6 +43,25 @@ size_t OnBody(char* data, size_t size, size_t count, void* context)
     return length <= room ? size * count : 0;
 }
 
+// Whether a lead byte and the continuation bytes after it are the start of
+// a character UTF-8 can encode, short of its end. The lead is C2 to F4 (C0,
+// C1 and F5 to FF begin nothing); the byte after it is in the range that
+// keeps out overlong forms (after E0, F0), surrogates (after ED) and codes
+// past U+10FFFF (after F4).
+bool IsUnfinishedUtf8Character(QByteArrayView tail)
+{
+    const auto lead = static_cast<unsigned char>(tail.front());
+    const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0xC2 || lead > 0xF4 || tail.size() >= length)
+        return false;
+    if (tail.size() == 1)
+        return true;
+    const auto second = static_cast<unsigned char>(tail.at(1));
+    const unsigned lowest = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned highest = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    return second >= lowest && second <= highest;
+}
+
 // The bytes of a UTF-8 sequence that a cut transfer left unfinished at the
 // end, or 0.
 qsizetype UnfinishedUtf8Tail(const QByteArray& bytes)
@@ -51,8 +70,7 @@ qsizetype UnfinishedUtf8Tail(const QByteArray& bytes)
         const auto byte = static_cast<unsigned char>(bytes.at(bytes.size() - back));
         if ((byte & 0xC0) == 0x80)
             continue;  // a continuation byte: look further back
-        const qsizetype needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-        return needed > back ? back : 0;
+        return IsUnfinishedUtf8Character(QByteArrayView(bytes).last(back)) ? back : 0;
     }
     return 0;
 }

@@ -137,6 +137,7 @@ private slots:
         QTest::newRow("Windows-1252, odd quotes kept") << "[S]\nK=\"Z\xFCrich \x80'\n"_ba << u"\"Zürich €'"_s << 0;
         QTest::newRow("sign, blanks in quotes, trailing letters") << "[S]\nK=\" +42a5 \""_ba << " +42a5 " << 42;
         QTest::newRow("INT_MIN") << "[S]\nK=-2147483648"_ba << "-2147483648" << INT_MIN;
+        QTest::newRow("last line ending in CR") << "[S]\nK=x\r"_ba << "x" << 0;
         QTest::newRow("far above int") << "[S]\nK=99999999999999999999"_ba << "99999999999999999999" << INT_MAX;
     }
 
@@ -160,6 +161,9 @@ private slots:
         QTest::newRow("UTF-8 name, any case; NUL; a lone quote as it is")
             << IniWrite{"[A]\n\xC3\xA4=1\n"_ba, u"\"Zü\0€"_s, "[A]\n\xC3\x84=\"Z\xC3\xBC\0\xE2\x82\xAC\n"_ba, "A",
                         u"Ä"_s};
+        // The CR a file ends in is a line end, completed when a line follows.
+        QTest::newRow("after a last CR") << IniWrite{"[A]\r\nS=x\r"_ba, "v", "[A]\r\nS=x\r\nK=v\r\n"_ba};
+        QTest::newRow("after a last CR, no other line end") << IniWrite{"[A]\r"_ba, "v", "[A]\r\nK=v\r\n"_ba};
         QTest::newRow("blanks kept by quotes") << IniWrite{"[A]\n"_ba, " me\t", "[A]\nK=\" me\t\"\n"_ba};
         QTest::newRow("quotes kept by quotes") << IniWrite{"[A]\n"_ba, "'<b>'", "[A]\nK=\"'<b>'\"\n"_ba};
         const QString big(10 << 20, u'é');
@@ -185,6 +189,7 @@ private slots:
         QCOMPARE(Radix64Decode(u" Zm!9v\r\nY€g ==\t"_s), "foob");  // blanks, line breaks, others skipped
         QCOMPARE(Radix64Decode("A===Zm9v====YmF"), "foo");  // pad where data belongs, characters past the last group
         QCOMPARE(Radix64Decode("cORzc4A="), u"päss€"_s);  // not UTF-8: Windows-1252
+        QCOMPARE(Radix64Decode(Radix64Encode(u"\uFEFFp"_s)), u"\uFEFFp"_s);  // a leading U+FEFF is the password's
     }
 
     // Blanks before a field are skipped. A quoted field runs to the next quote (commas inside belong to it) or to
@@ -241,6 +246,17 @@ private slots:
         WriteAutostartEntry("quendrel", "/q");
         DeleteAutostartEntry("quendrel");
         QCOMPARE(test::ReadFile(path), "[Desktop Entry]\n"_ba);
+    }
+
+    // A path with a control character that has no escape: no entry rather than an invalid one, and a warning why.
+    void autostartEntryRefused()
+    {
+        qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
+        for (const auto& [exe, folder] : {std::pair{u"/a\x01/q"_s, QString()}, {u"/q"_s, u"/s\x7F"_s}}) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused.desktop is not written.*U\\+00(01|7F)"));
+            WriteAutostartEntry("refused", exe, folder);
+            QVERIFY(!QFileInfo::exists(AutostartEntryPath("refused")));
+        }
     }
 
     // Another process holds the lock until it ends in any way (killed here). A program it started (a browser

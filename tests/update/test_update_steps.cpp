@@ -185,6 +185,10 @@ private slots:
         // bytes: what came is the page, and still read as UTF-8.
         QTest::newRow("cut mid-character")
             << Lookup{Url("/echo?length=100000&body=", "\xC3\xA9:192.0.2.7x\xE2\x82"), "192.0.2.7", {}, "é:", "x"};
+        // A last byte or two that no UTF-8 character begins with: not cut off, the page is Windows-1252.
+        for (const auto& [tail, end] : {std::pair{"\xC1", u"Á"}, {"\xF5", u"õ"}, {"\xE0\x80", u"à€"}, {"\xED\xA0", u"í\xA0"}})
+            QTest::addRow("ends in %s", QByteArray(tail).toHex().constData())
+                << Lookup{Echo("192.0.2.8 "_ba + tail), "192.0.2.8", {}, {}, QString::fromUtf16(end)};
         // A plain answer that breaks off may have lost the address's last digits.
         QTest::newRow("plain answer cut short") << Lookup{Url("/echo?length=100&body=", "203.0.113.4"), {}, kNotAnAddress, {}, {}};
         // Sent compressed although the request did not ask for that encoding.
@@ -417,10 +421,27 @@ private slots:
                  qPrintable(updateLog.join(u'\n')));
     }
 
+    // Only a host name (IDN too), an IPv4 or an IPv6 address (with a zone) makes a URL, naming no other host.
+    void directoryUrl_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("url");  // "" for none
+        for (const char* server : {"::%x@example.net?", "[::1x", "[::1]x", "fe80::1%a/b", "1.2.3", "0x7f.1", "-a.example",
+                                   "a..example", "h:21", "a＠b.example", "１.２.３", "fe80::1%abcdefghijklmnop"})
+            QTest::newRow(server) << QString::fromUtf8(server) << "";
+        QTest::newRow("NUL") << u"ftp.example.com\0.evil"_s << "";
+        for (const char* server : {"127.0.0.1", "[::1]", "ftp.Example.com.", "a_b", "bücher.example", "☃.net", "例え。jp"})
+            QTest::newRow(server) << QString::fromUtf8(server) << u"ftp://%1:21/www/"_s.arg(server);
+        for (const char* server : {"fe80::1%eth0", "[fe80::1%eth0]", "[fe80::1%25eth0]"})
+            QTest::newRow(server) << QString::fromUtf8(server) << "ftp://[fe80::1%25eth0]:21/www/";
+    }
+
     // A bare IPv6 address goes in brackets; the path is one escaped piece
     // (libcurl writes its escapes in lower case).
     void directoryUrl()
     {
+        QFETCH(QString, server);
+        QTEST(QString::fromStdString(FtpDirectoryUrl(server, 21, u"www"_s).value_or("")), "url");
         QCOMPARE(FtpDirectoryUrl(u"::1"_s, 2121, u"a%#?;/b"_s).value_or(""), "ftp://[::1]:2121/a%25%23%3f%3b%2fb/");
     }
 
@@ -509,6 +530,10 @@ private slots:
         QTest::newRow("rounds above") << "65535,5" << overflow;
         QTest::newRow("negative") << "-1" << overflow;
         QTest::newRow("half to even") << "2122,5" << "2122";
+        // Beyond double's range, in the digits as much as in the exponent.
+        QTest::newRow("long, tenth") << "1" + QString(400, u'0') + "e-1" << overflow;
+        QTest::newRow("long, tiny") << "0." + QString(400, u'0') + "1" << "0";
+        QTest::newRow("huge, tiny exponent") << "9" + QString(400, u'9') + "e-99999999999999999999" << "0";
     }
 
     // Numbers as the locale writes them (German here), rounded half to even.
