@@ -112,6 +112,32 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(all).size(), linked ? 2 : 1);  // no temporary file left
     }
 
+    // Beside the file the links lead to, copies by name: a dot or not, the file's name, a dot and six letters or
+    // digits. Regular files of the user's only.
+    void leftoverCopiesRemoved()
+    {
+        QTemporaryDir dir;
+        const QStringList copies{u".Quendrel.ini.a1B2c3"_s, u"Quendrel.ini.ZZZ999"_s};
+        const QStringList files{u"Quendrel.ini"_s, u".Quendrel.ini.a1B2c"_s, u"Quendrel.ini.a1B2c3d"_s,
+                                u".Quendrel.ini.a-B2c3"_s, u"..Quendrel.ini.abcdef"_s, u"x.ini.abcdef"_s};
+        for (const QString& name : copies + files)
+            QCOMPARE(WriteWholeFile(dir.filePath(name), "password"_ba), 0);
+        QVERIFY(QDir(dir.path()).mkdir(u".Quendrel.ini.folder"_s));
+        QVERIFY(QFile::link(dir.filePath(u"Quendrel.ini"_s), dir.filePath(u".Quendrel.ini.link12"_s)));
+        QVERIFY(QFile::link(dir.filePath(u"Quendrel.ini"_s), dir.filePath(u"settings.ini"_s)));
+        const QStringList removed = RemoveLeftoverCopies(dir.filePath(u"settings.ini"_s));
+        QCOMPARE(removed.size(), 2);
+        for (const QString& name : copies)
+            QVERIFY(removed.contains(dir.filePath(name)));
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(dir.path()).entryList(all).size(), files.size() + 3);
+        if (::geteuid() != 0)
+            QSKIP("needs root to give a copy to another user");
+        const QByteArray othersCopy = QFile::encodeName(dir.filePath(copies.first()));
+        QVERIFY(WriteWholeFile(othersCopy, "password"_ba) == 0 && ::chown(othersCopy.constData(), 65534, 0) == 0);
+        QVERIFY(RemoveLeftoverCopies(dir.filePath(u"Quendrel.ini"_s)).isEmpty());
+    }
+
     // An installed copy: the program's directory belongs to root, the user
     // may not write there.
     void installedCopyKeepsItsFilesInTheUsersConfiguration()
