@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "cycle_inputs.h"
 #include "support/test_servers.h"
 #include "update/curl_handle.h"
 #include "update/update_cycle.h"
@@ -18,25 +19,6 @@
 using namespace quendrel;
 
 namespace {
-
-UpdateInputs Inputs(const test::TestServers& servers, const QString& directory, bool active)
-{
-    UpdateInputs in;
-    in.ipWebPage = servers.HttpUrl(QStringLiteral("/ip"));
-    in.startString = QStringLiteral("<ip>");
-    in.endString = QStringLiteral("</ip>");
-    in.destFilename = QStringLiteral("ip.html");
-    in.server = QStringLiteral("127.0.0.1");
-    in.port = servers.FtpPort();
-    in.remotePath = QStringLiteral("site");
-    in.username = QStringLiteral("writer");
-    in.password = QStringLiteral("secret");
-    in.active = active;
-    in.programDirectory = directory + u'/';
-    in.dateText = QStringLiteral("06/12/2026");
-    in.timeText = QStringLiteral("10:00:00");
-    return in;
-}
 
 void Report(const char* what, std::vector<double> ms)
 {
@@ -61,7 +43,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < cycles; ++i) {
             QElapsedTimer clock;
             clock.start();
-            const UpdateOutcome outcome = RunUpdateSteps(Inputs(servers, directory.path(), active),
+            const UpdateOutcome outcome = RunUpdateSteps(bench::CycleInputs(servers, directory.path(), active),
                                                          [](const QString&) {}, {});
             times.push_back(clock.nsecsElapsed() / 1e6);
             if (outcome.failure) {

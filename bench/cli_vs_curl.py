@@ -5,9 +5,11 @@
 # built-in page written and uploaded by passive FTP to site/ip.html (curl's
 # page has the same bytes as Quendrel's temp.htm).
 # Each figure is the wall time of the whole command (for curl, its two runs),
-# process start included. Prints the medians; asserts nothing.
+# process start included; the two sides take turns, so that a busy moment of
+# the machine falls on both. Prints the medians and their ratio; asserts
+# nothing.
 #
-#   bench/cli_vs_curl.py --binary build/Quendrel [--runs 20]
+#   bench/cli_vs_curl.py --binary build/Quendrel [--runs 50]
 #
 # Exit status 1 when either side could not do the job (the other side's
 # figures are still printed).
@@ -126,13 +128,22 @@ def curl_once(ports, page, quendrel_page, uploaded):
     return get_seconds + write_seconds + put_seconds
 
 
-def measure(name, once, runs):
-    try:
-        once()  # a first run, not counted: files and libraries into the cache
-        return [once() for _ in range(runs)]
-    except Failed as failure:
-        print(f'{name}: error: {failure}', file=sys.stderr)
-        return None
+# Each side's times, or None for a side that failed (the other goes on).
+def measure(sides, runs):
+    times = {name: [] for name in sides}
+    for turn in range(runs + 1):  # a first turn, not counted: files and libraries into the cache
+        for name, once in sides.items():
+            if times[name] is None:
+                continue
+            try:
+                seconds = once()
+            except Failed as failure:
+                print(f'{name}: error: {failure}', file=sys.stderr)
+                times[name] = None
+                continue
+            if turn > 0:
+                times[name].append(seconds)
+    return times
 
 
 def report(name, times):
@@ -147,7 +158,7 @@ def report(name, times):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--binary', required=True)
-    parser.add_argument('--runs', type=int, default=20)
+    parser.add_argument('--runs', type=int, default=50)
     args = parser.parse_args()
     if not shutil.which('curl'):
         sys.exit('error: curl not found (Debian package curl)')
@@ -158,8 +169,11 @@ def main():
     uploaded = work / 'servers' / 'ftp' / 'site' / 'ip.html'
     try:
         write_settings(work / 'settings', ports)
-        cli = measure('Quendrel --update', lambda: quendrel_once(binary, work / 'settings', uploaded), args.runs)
-        curl = measure('curl', lambda: curl_once(ports, work / 'page.htm', work / 'settings' / 'temp.htm', uploaded), args.runs)
+        times = measure({
+            'Quendrel --update': lambda: quendrel_once(binary, work / 'settings', uploaded),
+            'curl': lambda: curl_once(ports, work / 'page.htm', work / 'settings' / 'temp.htm', uploaded),
+        }, args.runs)
+        cli, curl = times['Quendrel --update'], times['curl']
         sizes = [page.stat().st_size if page.is_file() else None
                  for page in (work / 'settings' / 'temp.htm', work / 'page.htm')]
     finally:
@@ -171,6 +185,8 @@ def main():
     report('Quendrel --update --settings DIR', cli)
     report('curl (GET, then upload)', curl)
     print(f'page bytes: Quendrel {sizes[0]}, curl {sizes[1]}')
+    if cli and curl:
+        print(f'ratio of the medians, Quendrel / curl: {statistics.median(cli) / statistics.median(curl):.2f}')
     sys.exit(0 if cli and curl else 1)
 
 

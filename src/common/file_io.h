@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFileDevice>
 #include <QString>
+#include <QStringList>
 
 #include <sys/types.h>
 
@@ -45,7 +46,9 @@ struct WriteRules {
 };
 
 // Replaces the file with the bytes, whole or not at all: they go to a hidden
-// temporary file beside it, which is synced and renamed over the file. On
+// temporary file beside it, which is synced and renamed over the file. Where
+// the file system allows, that file has no name until just before the
+// rename, so that a killed program leaves no copy of the bytes behind. On
 // any failure the file is untouched and the temporary file gone. With
 // WriteThrough, a FIFO or device where the links lead is someone's
 // deliberate setup and is left alone (EEXIST). 0 or the errno.
@@ -55,6 +58,12 @@ int WriteWholeFile(const QString& path, const QByteArray& bytes, const WriteRule
 // mode asked for) is left untouched: saves come at every minimise, and most
 // change nothing.
 int WriteFileIfChanged(const QString& path, const QByteArray& bytes, const WriteRules& rules = {});
+
+// Removes the copies of the file that a save killed before its rename may
+// have left beside it (beside the file its links lead to): ".<name>." or
+// "<name>." and six letters or digits, as this and earlier releases named
+// them; regular files of this user only. The paths removed.
+QStringList RemoveLeftoverCopies(const QString& path);
 
 // Qt's flags as a file mode; its owner and "current user" flags both stand
 // for the owner's bits, as in QFile::setPermissions.

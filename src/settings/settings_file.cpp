@@ -133,6 +133,10 @@ void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFil
 
 void LoadSettings(SettingsModel& model, const ProgramFiles& files)
 {
+    for (const QString& file : {files.settingsFile, files.listFile, files.pageStringsFile}) {
+        for (const QString& copy : RemoveLeftoverCopies(file))
+            qCInfo(lcSettings, "removed %s, left by a save that was cut short", qUtf8Printable(copy));
+    }
     const bool present = ReadSettingsFile(files.settingsFile, model);
     if (!present && !model.IPWebPages().isEmpty())
         model.Set(Setting::IPWebPage, model.IPWebPages().first());

@@ -50,7 +50,13 @@ enum class ListFileMode { Load = 0, Save = 1 };
 void SyncIPWebPageList(SettingsModel& model, ListFileMode mode, const ProgramFiles& files);
 
 // Loads the settings file into the model; on a first run the first page of
-// the list (loaded before) is the chosen one.
+// the list (loaded before) is the chosen one. First removes the copies of
+// the settings, list and strings files that a killed save left (the
+// settings one holds the password): here, since every start comes here, the
+// tray's and --update's, and always under the single-instance lock, so no
+// save of ours to these files is under way. (A copy under another name
+// shares only the settings file; should one of its saves be caught between
+// link and rename, that save fails and leaves the file as it was.)
 void LoadSettings(SettingsModel& model, const ProgramFiles& files);
 
 // Saves the settings file, and registers the program to start at logon or

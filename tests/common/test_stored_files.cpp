@@ -45,6 +45,7 @@ struct Write { QString what; int readError, modeAfter = 0640; bool rewritten = t
                WriteRules rules = {}; int error = 0; };
 
 const WriteRules kMode0640{AtLink::WriteThrough, 0640, {}}, kMode0600{AtLink::WriteThrough, 0600, {}};
+constexpr auto kAllEntries = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
 
 // A row of the INI writing table: the file before and after the value is written to the key.
 struct IniWrite { QByteArray before; QString value; QByteArray after; QString section = u"A"_s, key = u"K"_s; };
@@ -108,8 +109,31 @@ private slots:
             QCOMPARE(test::ReadFile(written), row.error ? "old"_ba : row.bytes);
         // What a replaced link led to stays as it was.
         QCOMPARE(test::ReadFile(other), through ? row.bytes : row.what == u"link" ? "old"_ba : ""_ba);
-        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-        QCOMPARE(QDir(dir.path()).entryList(all).size(), linked ? 2 : 1);  // no temporary file left
+        QCOMPARE(QDir(dir.path()).entryList(kAllEntries).size(), linked ? 2 : 1);  // no temporary file left
+    }
+
+    // Beside the file the links lead to, copies by name: a dot or not, the file's name, a dot and six letters or
+    // digits. Regular files of the user's only.
+    void leftoverCopiesRemoved()
+    {
+        QTemporaryDir dir;
+        const QStringList copies{u".Quendrel.ini.a1B2c3"_s, u"Quendrel.ini.ZZZ999"_s},
+            kept{u"Quendrel.ini"_s, u".Quendrel.ini.a1B2c"_s, u"Quendrel.ini.a1B2c3d"_s, u".Quendrel.ini.a-B2c3"_s,
+                 u"..Quendrel.ini.abcdef"_s, u"x.ini.abcdef"_s};
+        for (const QString& name : copies + kept)
+            QCOMPARE(WriteWholeFile(dir.filePath(name), "password"_ba), 0);
+        QVERIFY(QDir(dir.path()).mkdir(u".Quendrel.ini.folder"_s));
+        for (const QString& link : {u".Quendrel.ini.link12"_s, u"settings.ini"_s})
+            QVERIFY(QFile::link(u"Quendrel.ini"_s, dir.filePath(link)));
+        QCOMPARE(RemoveLeftoverCopies(dir.filePath(u"settings.ini"_s)).size(), copies.size());
+        QStringList present = QDir(dir.path()).entryList(kAllEntries), expected = kept;
+        expected << u".Quendrel.ini.folder"_s << u".Quendrel.ini.link12"_s << u"settings.ini"_s;
+        present.sort(), expected.sort();
+        QCOMPARE(present, expected);
+        const QByteArray othersCopy = QFile::encodeName(dir.filePath(copies.first()));
+        QCOMPARE(WriteWholeFile(othersCopy, "password"_ba), 0);
+        const bool givenAway = ::chown(othersCopy.constData(), 65534, 0) == 0;  // as root
+        QCOMPARE(RemoveLeftoverCopies(dir.filePath(u"Quendrel.ini"_s)).size(), givenAway ? 0 : 1);
     }
 
     // An installed copy: the program's directory belongs to root, the user
