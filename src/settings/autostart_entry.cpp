@@ -10,9 +10,8 @@
 
 #include "common/file_io.h"
 #include "common/program_paths.h"
+#include "settings/settings_log.h"
 #include "version.h"
-
-Q_DECLARE_LOGGING_CATEGORY(lcSettings)
 
 namespace quendrel {
 

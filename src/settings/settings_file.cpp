@@ -2,7 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include "common/program_paths.h"
 #include "common/file_io.h"
@@ -10,10 +9,9 @@
 #include "settings/ini_file.h"
 #include "settings/ip_web_page_list.h"
 #include "settings/radix64.h"
+#include "settings/settings_log.h"
 #include "settings/settings_model.h"
 #include "version.h"
-
-Q_LOGGING_CATEGORY(lcSettings, "quendrel.settings")
 
 namespace quendrel {
 
