@@ -139,10 +139,9 @@ class Ftp(FTPHandler):
         self.note(cmd if cmd in ('PASS', 'EPRT') else line)
         user = self.username
         self.quiet |= user == f'quiet-{cmd}'
-        if cmd == 'EPSV' and self.epsv_answered:
+        # Not answered: mute's QUIT (the connection just stays open), eager's EPSV once answered.
+        if (cmd, user) == ('QUIT', 'mute') or (cmd == 'EPSV' and self.epsv_answered):
             self.epsv_answered = False
-        elif (cmd, user) == ('QUIT', 'mute'):
-            pass  # the connection just stays open
         elif (cmd, user) == ('STOR', 'nodata'):
             open(self.fs.ftp2fs(arg), 'wb').close()
             self.respond("425 Can't open data connection.")
