@@ -2,7 +2,12 @@
 
 #include <QList>
 
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 
 #include "update/update_failure.h"
 #include "update/update_log.h"
@@ -15,10 +20,12 @@ std::atomic<bool> conversationLogged{false};
 
 const QByteArray kMask = QByteArrayLiteral("***");
 
-int StopWhenAsked(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0;
-}
+// The longest wait for the sockets between two looks at the transfer, as
+// curl_easy_perform has it.
+constexpr int kLongestWaitMs = 1000;
+// The wait when libcurl names nothing to wait for (see WaitMilliseconds).
+constexpr int kNothingToWaitForMs = 1;
+constexpr qsizetype kRepliesKept = 16;
 
 // libcurl gives the header callback every FTP reply line, and for HTTP the
 // status line and the header lines.
@@ -32,6 +39,16 @@ int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* curl)
 {
     static_cast<const CurlEasy*>(curl)->LogConversation(type, data, size);
     return 0;
+}
+
+curl_socket_t OnOpenSocket(void* curl, curlsocktype, curl_sockaddr* address)
+{
+    return static_cast<CurlEasy*>(curl)->Sockets().Open(*address);
+}
+
+int OnCloseSocket(void* curl, curl_socket_t socket)
+{
+    return static_cast<CurlEasy*>(curl)->Sockets().Close(socket);
 }
 
 // An FTP reply ("530 Login incorrect.") or an HTTP status line.
@@ -60,6 +77,40 @@ void SetCurlConversationLogging(bool on)
     conversationLogged = on;
 }
 
+curl_socket_t OpenSockets::Open(const curl_sockaddr& address)
+{
+    const std::lock_guard lock(mutex_);
+    if (refused_)
+        return CURL_SOCKET_BAD;
+    const curl_socket_t socket = ::socket(address.family, address.socktype | SOCK_CLOEXEC, address.protocol);
+    if (socket != CURL_SOCKET_BAD)
+        sockets_.push_back(socket);
+    return socket;
+}
+
+int OpenSockets::Close(curl_socket_t socket)
+{
+    // Under the lock: a number closed here may be reused at once, and Cut
+    // must never shut down a socket that is not a transfer's.
+    const std::lock_guard lock(mutex_);
+    std::erase(sockets_, socket);
+    return ::close(socket);
+}
+
+bool OpenSockets::Empty() const
+{
+    const std::lock_guard lock(mutex_);
+    return sockets_.empty();
+}
+
+void OpenSockets::Cut(bool forGood)
+{
+    const std::lock_guard lock(mutex_);
+    refused_ = refused_ || forGood;
+    for (const curl_socket_t socket : sockets_)
+        ::shutdown(socket, SHUT_RDWR);
+}
+
 CurlGlobal::CurlGlobal()
 {
     if (const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT); result != CURLE_OK)
@@ -73,12 +124,17 @@ CurlGlobal::~CurlGlobal()
 
 CurlEasy::CurlEasy()
     : handle_(curl_easy_init())
+    , multi_(curl_multi_init())
 {
     if (!handle_)
         return;
     curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_);
     curl_easy_setopt(handle_, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(handle_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(handle_, CURLOPT_OPENSOCKETFUNCTION, &OnOpenSocket);
+    curl_easy_setopt(handle_, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(handle_, CURLOPT_CLOSESOCKETFUNCTION, &OnCloseSocket);
+    curl_easy_setopt(handle_, CURLOPT_CLOSESOCKETDATA, this);
     if (conversationLogged) {
         curl_easy_setopt(handle_, CURLOPT_DEBUGFUNCTION, &OnDebug);
         curl_easy_setopt(handle_, CURLOPT_DEBUGDATA, this);
@@ -88,9 +144,20 @@ CurlEasy::CurlEasy()
 
 CurlEasy::~CurlEasy()
 {
+    // No stop request reaches the multi handle while it goes.
+    onStop_.reset();
+    sockets_.Cut(true);
+    if (multi_)
+        curl_multi_cleanup(multi_);
     if (handle_)
         curl_easy_cleanup(handle_);
     curl_slist_free_all(headers_);
+}
+
+void CurlEasy::StopNow::operator()() const noexcept
+{
+    curl->sockets_.Cut(true);
+    curl_multi_wakeup(curl->multi_);
 }
 
 void CurlEasy::ApplyLimits(const std::stop_token& stop)
@@ -98,13 +165,13 @@ void CurlEasy::ApplyLimits(const std::stop_token& stop)
     stop_ = stop;
     curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    // In active mode the server connects back: the same 30 s, not libcurl's 60.
+    curl_easy_setopt(handle_, CURLOPT_ACCEPTTIMEOUT_MS, kConnectTimeoutSeconds * 1000);
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, kNoProgressSeconds);
-    curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, &StopWhenAsked);
-    curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, &stop_);
     // A cancelled name lookup is not waited for when the handle goes.
     curl_easy_setopt(handle_, CURLOPT_QUICK_EXIT, 1L);
+    onStop_.emplace(stop_, StopNow{this});
 }
 
 bool CurlEasy::AddHeader(const char* line)
@@ -126,8 +193,50 @@ void CurlEasy::HideInLog(const QString& secret)
 CURLcode CurlEasy::Perform()
 {
     error_[0] = '\0';
-    lastReply_.clear();
-    return curl_easy_perform(handle_);
+    replies_.clear();
+    if (const CURLMcode added = curl_multi_add_handle(multi_, handle_); added != CURLM_OK)
+        return MultiFailure(added);
+    const CURLcode result = RunTransfer();
+    curl_multi_remove_handle(multi_, handle_);
+    return result;
+}
+
+CURLcode CurlEasy::RunTransfer()
+{
+    while (!stop_.stop_requested()) {
+        int running = 0;
+        if (const CURLMcode code = curl_multi_perform(multi_, &running); code != CURLM_OK)
+            return MultiFailure(code);
+        int queued = 0;
+        if (const CURLMsg* message = curl_multi_info_read(multi_, &queued); message && message->msg == CURLMSG_DONE)
+            return message->data.result;
+        if (const CURLMcode code = curl_multi_poll(multi_, nullptr, 0, WaitMilliseconds(), nullptr); code != CURLM_OK)
+            return MultiFailure(code);
+    }
+    return CURLE_ABORTED_BY_CALLBACK;
+}
+
+// libcurl names the sockets it waits for; its timers shorten the wait by
+// themselves. When it names no socket, it may have more to do at once: it
+// can end a step with the next one ready but not started (FTP's data
+// connection, when the reply to EPSV came so quickly that it was read with
+// the command), and its connect timer alone would keep the wait going for
+// the whole second that curl_easy_perform waits there.
+int CurlEasy::WaitMilliseconds() const
+{
+    fd_set reading, writing, failing;
+    FD_ZERO(&reading);
+    FD_ZERO(&writing);
+    FD_ZERO(&failing);
+    int highest = -1;
+    const bool named = curl_multi_fdset(multi_, &reading, &writing, &failing, &highest) == CURLM_OK && highest >= 0;
+    return named ? kLongestWaitMs : kNothingToWaitForMs;
+}
+
+CURLcode CurlEasy::MultiFailure(CURLMcode code)
+{
+    std::snprintf(error_, sizeof error_, "%s", curl_multi_strerror(code));
+    return code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
 }
 
 QString CurlEasy::FailureDetail(CURLcode result) const
@@ -139,8 +248,8 @@ QString CurlEasy::FailureDetail(CURLcode result) const
         if (!detail.contains(system))
             detail += " (" + system + ')';
     }
-    if (!lastReply_.isEmpty())
-        detail += "; the server's last reply: " + lastReply_;
+    if (!replies_.isEmpty())
+        detail += "; the server's last reply: " + replies_.last();
     // libcurl's texts name hosts, ports and paths, not credentials; a
     // server's reply might repeat anything it was sent.
     return QString::fromUtf8(Masked(detail));
@@ -149,8 +258,12 @@ QString CurlEasy::FailureDetail(CURLcode result) const
 void CurlEasy::NoteReply(const char* data, size_t size)
 {
     const QByteArray line = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
-    if (IsReplyLine(line))
-        lastReply_ = line;
+    if (!IsReplyLine(line))
+        return;
+    // The last ones: a server may send a reply of endless lines.
+    if (replies_.size() == kRepliesKept)
+        replies_.removeFirst();
+    replies_.append(line);
 }
 
 void CurlEasy::LogConversation(curl_infotype type, const char* data, size_t size) const

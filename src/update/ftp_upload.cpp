@@ -1,25 +1,32 @@
 #include "update/ftp_upload.h"
 
 #include <QFile>
+#include <QStringList>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 
 #include "update/curl_handle.h"
 #include "update/ftp_host.h"
+#include "update/update_log.h"
 
 namespace quendrel {
 
 namespace {
 
 using namespace update_text;
+using namespace Qt::StringLiterals;
 
 using UrlHandle = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
 using FileHandle = std::unique_ptr<FILE, decltype(&std::fclose)>;
+using SlistHandle = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
 bool SetUrlPart(CURLU* url, CURLUPart part, const std::string& value)
 {
@@ -34,7 +41,7 @@ std::string EscapeAll(const QString& text)
     return escaped ? std::string(escaped.get()) : std::string();
 }
 
-// The options both transfers of an upload share.
+// The options all transfers of an upload share.
 void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token stop)
 {
     CURL* handle = curl.get();
@@ -57,16 +64,6 @@ void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token 
     curl_easy_setopt(handle, CURLOPT_FTP_USE_EPSV, 1L);
 }
 
-// Closes the control connection at once. Used when the upload will not
-// follow: libcurl would otherwise send QUIT at cleanup and wait up to a
-// minute for a silent server's answer, out of reach of a stop request.
-void DropConnection(CURL* handle)
-{
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(handle, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
-        ::shutdown(socket, SHUT_RDWR);
-}
-
 // Login and CWD, without a transfer.
 std::optional<UpdateFailure> EnterDirectory(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
                                             const std::stop_token& stop)
@@ -84,39 +81,171 @@ std::optional<UpdateFailure> EnterDirectory(CurlEasy& curl, const FtpTarget& tar
     return std::nullopt;
 }
 
-// STOR on the connection that is already logged in.
-std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
-                                       const std::stop_token& stop)
+// The page's name while it is uploaded, in the same directory: a name no
+// one gives a file of their own, always the same, so that one left behind
+// by a lost connection is stored over and renamed away by the next upload
+// instead of piling up. The name's ending stays: a server may take only
+// some kinds of file.
+QString TemporaryName(const QString& destFilename)
 {
-    // Opened before the transfer starts: a read that failed after STOR
-    // would leave a cut file on the server.
-    const FileHandle file(std::fopen(QFile::encodeName(target.localFile).constData(), "rbe"), &std::fclose);
+    return QStringLiteral("quendrel-upload-") + destFilename;
+}
+
+struct PageFile {
+    FileHandle file{nullptr, &std::fclose};
+    curl_off_t size = 0;
+};
+
+// Opened before the transfer starts: a read that failed after STOR
+// would leave a cut file on the server.
+std::optional<UpdateFailure> OpenPage(const QString& path, PageFile& page)
+{
+    page.file.reset(std::fopen(QFile::encodeName(path).constData(), "rbe"));
     struct stat info {};
-    if (!file || ::fstat(fileno(file.get()), &info) != 0) {
+    if (!page.file || ::fstat(fileno(page.file.get()), &info) != 0) {
         const int error = errno;
-        return UpdateFailure{kUnableToUpload,
-                             QStringLiteral("page ") + target.localFile + QStringLiteral(": ") + SystemErrorText(error)};
+        return UpdateFailure{kUnableToUpload, QStringLiteral("page ") + path + QStringLiteral(": ") + SystemErrorText(error)};
     }
     if (!S_ISREG(info.st_mode))
-        return UpdateFailure{kUnableToUpload,
-                             QStringLiteral("page ") + target.localFile + QStringLiteral(": not a regular file")};
+        return UpdateFailure{kUnableToUpload, QStringLiteral("page ") + path + QStringLiteral(": not a regular file")};
+    page.size = info.st_size;
+    return std::nullopt;
+}
 
-    CURL* handle = curl.get();
-    const std::string url = directory + EscapeAll(target.destFilename);
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
-    curl_easy_setopt(handle, CURLOPT_READDATA, file.get());
-    // QUIT inside this transfer, where a stop request still reaches it.
-    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
-    const CURLcode result = curl.Perform();
+std::optional<UpdateFailure> UploadOutcome(const CurlEasy& curl, CURLcode result, const std::stop_token& stop)
+{
     if (stop.stop_requested())
         return UpdateFailure::Cancelled();
     if (result != CURLE_OK)
         return UpdateFailure{kUnableToUpload, curl.FailureDetail(result)};
     return std::nullopt;
+}
+
+// A data connection whose request gets no answer is given up after it was
+// sent three times, in about 7 s, so that PASV, tried when EPSV's
+// connection fails, has a connect time of its own. libcurl counts the
+// connect time from the transfer's start: without this, EPSV's connection
+// would take all 30 s and PASV's be given up as soon as it began.
+constexpr int kDataConnectionSynRetries = 2;
+
+int LimitSynRetries(void*, curl_socket_t socket, curlsocktype purpose)
+{
+    if (purpose == CURLSOCKTYPE_IPCXN)
+        ::setsockopt(socket, IPPROTO_TCP, TCP_SYNCNT, &kDataConnectionSynRetries, sizeof kDataConnectionSynRetries);
+    return CURL_SOCKOPT_OK;
+}
+
+// STOR on the connection that is already in the directory (so the sockets
+// this transfer opens are data connections).
+std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const PageFile& page, const std::string& directory,
+                                       const QString& name, const std::stop_token& stop)
+{
+    std::rewind(page.file.get());
+    CURL* handle = curl.get();
+    const std::string url = directory + EscapeAll(name);
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(handle, CURLOPT_READDATA, page.file.get());
+    curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, page.size);
+    curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, &LimitSynRetries);
+    return UploadOutcome(curl, curl.Perform(), stop);
+}
+
+// Commands on the connection that is in the directory already: a NOBODY
+// request of the directory sends its QUOTE commands there and nothing else.
+// A "*" before a command: its refusal fails nothing (and, unlike a failed
+// transfer, keeps the connection).
+CURLcode SendCommands(CurlEasy& curl, const std::string& directory, const QStringList& commands)
+{
+    SlistHandle list(nullptr, &curl_slist_free_all);
+    for (const QString& command : commands) {
+        curl_slist* longer = curl_slist_append(list.get(), command.toUtf8().constData());
+        if (!longer)
+            return CURLE_OUT_OF_MEMORY;
+        static_cast<void>(list.release());
+        list.reset(longer);
+    }
+    CURL* handle = curl.get();
+    curl_easy_setopt(handle, CURLOPT_URL, directory.c_str());
+    curl_easy_setopt(handle, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(handle, CURLOPT_QUOTE, list.get());
+    const CURLcode result = curl.Perform();
+    curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
+    return result;
+}
+
+// Replaces the old page with the temporary file in one step. renamed stays
+// false when the server refuses (some will not rename over a file); that
+// is logged, as the plain STOR that follows lets visitors see a cut page
+// while it runs.
+std::optional<UpdateFailure> RenameOver(CurlEasy& curl, const std::string& directory, const QString& temporary,
+                                        const QString& name, const std::stop_token& stop, bool& renamed)
+{
+    const CURLcode result = SendCommands(curl, directory, {u"*RNFR "_s + temporary, u"*RNTO "_s + name});
+    if (auto failure = UploadOutcome(curl, result, stop))
+        return failure;
+    const QList<QByteArray>& replies = curl.Replies();
+    renamed = !replies.isEmpty() && replies.last().startsWith('2');
+    if (!renamed) {
+        const auto refusal = std::find_if(replies.begin(), replies.end(),
+                                          [](const QByteArray& reply) { return reply.at(0) >= '4'; });
+        qCWarning(lcUpdate, "FTP upload: the server refused to rename \"%s\" over \"%s\" (%s); storing the page "
+                            "under its own name", qUtf8Printable(temporary), qUtf8Printable(name),
+                  refusal == replies.end() ? "no reply" : refusal->constData());
+    }
+    return std::nullopt;
+}
+
+// Where the connection still allows it: a stop or a lost connection leaves
+// the temporary file behind, for the next upload to store over.
+void RemoveTemporary(CurlEasy& curl, const std::string& directory, const QString& temporary,
+                     const std::stop_token& stop)
+{
+    if (stop.stop_requested())
+        return;
+    if (!curl.HasOpenConnection()) {
+        qCInfo(lcUpdate, "FTP upload: \"%s\" may be left on the server, the connection being lost; the next upload "
+                         "stores over it", qUtf8Printable(temporary));
+        return;
+    }
+    SendCommands(curl, directory, {u"*DELE "_s + temporary});
+}
+
+// Stores the page under the temporary name and renames it over the old
+// page: visitors see the old page or the new one, never an empty or cut
+// one (STOR empties a file before the data comes, and a data connection
+// that fails leaves it so).
+std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
+                                     const std::stop_token& stop)
+{
+    const QString temporary = TemporaryName(target.destFilename);
+    // Sent raw in RNFR and RNTO: a line break would end the command there,
+    // a NUL the name.
+    if (temporary.contains(u'\r') || temporary.contains(u'\n') || temporary.contains(QChar(0)))
+        return UpdateFailure{kUnableToUpload, QStringLiteral("the file name holds a line break or a NUL")};
+    PageFile page;
+    if (auto failure = OpenPage(target.localFile, page))
+        return failure;
+    std::optional<UpdateFailure> failure = StoreFile(curl, page, directory, temporary, stop);
+    bool renamed = false;
+    if (!failure)
+        failure = RenameOver(curl, directory, temporary, target.destFilename, stop, renamed);
+    if (!failure && !renamed)
+        failure = StoreFile(curl, page, directory, target.destFilename, stop);
+    if (!renamed)
+        RemoveTemporary(curl, directory, temporary, stop);
+    return failure;
+}
+
+// QUIT, inside a transfer where a stop request still reaches it: a request
+// that says nothing and closes the connection at its end.
+void Close(CurlEasy& curl, const std::string& directory)
+{
+    curl_easy_setopt(curl.get(), CURLOPT_FORBID_REUSE, 1L);
+    SendCommands(curl, directory, {});
 }
 
 }  // namespace
@@ -155,16 +284,16 @@ std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const Statu
                              QStringLiteral("no FTP URL can name server \"%1\" and port %2")
                                  .arg(target.server, QString::number(target.port))};
     SetSessionOptions(curl, target, stop);
-    if (auto failure = EnterDirectory(curl, target, *directory, stop)) {
-        DropConnection(curl.get());
+    // After a failure the connection is cut, without QUIT, when curl goes.
+    if (auto failure = EnterDirectory(curl, target, *directory, stop))
         return failure;
-    }
     status(kUploading);
-    if (auto failure = StoreFile(curl, target, *directory, stop)) {
-        DropConnection(curl.get());
+    if (auto failure = Publish(curl, target, *directory, stop))
         return failure;
-    }
     status(kClosing);
+    Close(curl, *directory);
+    if (stop.stop_requested())
+        return UpdateFailure::Cancelled();
     return std::nullopt;
 }
 

@@ -31,10 +31,12 @@ struct FtpTarget {
 std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath);
 
 // Logs in, enters the remote directory and stores the local file there
-// under the destination name, replacing what was there. Fails with
-// "Unable to Connect to " + server, "Unable to Set Remote Directory.." or
-// "Unable to Upload HTML Page..", each with libcurl's words and the
-// server's last reply as the detail.
+// under a temporary name, then renames that over the destination name, so
+// that what was there is replaced whole or not at all; where the server
+// refuses the rename, the file is stored under the destination name itself
+// (logged). Fails with "Unable to Connect to " + server, "Unable to Set
+// Remote Directory.." or "Unable to Upload HTML Page..", each with libcurl's
+// words and the server's last reply as the detail.
 std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
                                             std::stop_token stop);
 

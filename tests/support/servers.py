@@ -10,9 +10,20 @@
 #
 #   READY http=<port> ftp=<port> silent=<port>
 #
-# FTP users (password "secret" for all), logged in to DIR/ftp:
-#   writer  may read and write everything
-#   mute    as writer, but QUIT is never answered
+# FTP users (password "secret" for all), logged in to DIR/ftp; each may read
+# and write everything, and all but writer are a server that misbehaves:
+#   writer     behaves
+#   mute       QUIT is never answered
+#   quiet-X    once command X (PASS, CWD, EPSV, STOR or RNTO) came, nothing
+#              more is said; a STOR still gets its 1xx and the data is taken.
+#              The end of the connection is logged too, as "(closed)"
+#   eager      the reply to the first EPSV comes at once: with the reply to
+#              CWD, before EPSV is sent (that EPSV is not answered again)
+#   nodata     STOR empties the file, then fails with 425 as if the data
+#              connection could not be made
+#   norename   RNTO over an existing file is refused
+#   blackhole  EPSV names a port whose connections are never answered (the
+#              system drops them); PASV works
 # Every command the FTP server receives is appended to DIR/ftp-commands.log,
 # PASS and EPRT without their arguments (the password; a port that changes).
 # DIR/ftp/site and DIR/ftp/site/nested dir/deeper are created at start.
@@ -118,12 +129,49 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Ftp(FTPHandler):
     authorizer = DummyAuthorizer()
     auth_failed_timeout = 0.2  # a wrong password is answered without the usual 3 s pause
+    users = ('writer', 'mute', 'eager', 'nodata', 'norename', 'blackhole',
+             *(f'quiet-{cmd}' for cmd in ('PASS', 'CWD', 'EPSV', 'STOR', 'RNTO')))
+    quiet = False  # nothing more is said
+    held = None  # replies held back to go out together
+    epsv_answered = False  # eager's EPSV reply is out already
 
     def pre_process_command(self, line, cmd, arg):
-        with open(self.command_log, 'a', encoding='utf-8', errors='replace') as log:
-            log.write((cmd if cmd in ('PASS', 'EPRT') else line) + '\n')
-        if cmd != 'QUIT' or self.username != 'mute':  # mute's QUIT: the connection just stays open
+        self.note(cmd if cmd in ('PASS', 'EPRT') else line)
+        user = self.username
+        self.quiet |= user == f'quiet-{cmd}'
+        # Not answered: mute's QUIT (the connection just stays open), eager's EPSV once answered.
+        if (cmd, user) == ('QUIT', 'mute') or (cmd == 'EPSV' and self.epsv_answered):
+            self.epsv_answered = False
+        elif (cmd, user) == ('STOR', 'nodata'):
+            open(self.fs.ftp2fs(arg), 'wb').close()
+            self.respond("425 Can't open data connection.")
+        elif (cmd, user) == ('RNTO', 'norename') and self.fs.lexists(self.fs.ftp2fs(arg)):
+            self._rnfr = None
+            self.respond('553 Rename refused: the target exists.')
+        elif (cmd, user) == ('CWD', 'eager'):
+            self.held = []
             super().pre_process_command(line, cmd, arg)
+            self.ftp_EPSV('')
+            self.push(''.join(reply + '\r\n' for reply in self.held))  # in one piece
+            self.held, self.epsv_answered = None, True
+        else:
+            super().pre_process_command(line, cmd, arg)
+
+    def on_disconnect(self):
+        if self.username and self.username.startswith('quiet-'):
+            self.note('(closed)')
+
+    def note(self, text):
+        with open(self.command_log, 'a', encoding='utf-8', errors='replace') as log:
+            log.write(text + '\n')
+
+    def respond(self, resp, *args, **kwargs):
+        if self.username == 'blackhole' and resp.startswith('229'):
+            resp = f'229 Entering extended passive mode (|||{self.blackhole_port}|).'
+        if self.held is not None:
+            self.held.append(resp)
+        elif not self.quiet or resp.startswith('1'):
+            super().respond(resp, *args, **kwargs)
 
 
 def main():
@@ -134,8 +182,13 @@ def main():
     home = os.path.join(root, 'ftp')
     os.makedirs(os.path.join(home, 'site', 'nested dir', 'deeper'), exist_ok=True)
     Ftp.command_log = os.path.join(root, 'ftp-commands.log')  # the file every command is appended to
-    for user in ('writer', 'mute'):
+    for user in Ftp.users:
         Ftp.authorizer.add_user(user, 'secret', home, perm='elradfmwMT')
+    # With a backlog of 0 and one connection waiting unaccepted, the system
+    # drops every further connection request: a port that never answers.
+    blackhole = socket.create_server((HOST, 0), backlog=0)
+    Ftp.blackhole_port = blackhole.getsockname()[1]  # what blackhole's EPSV names
+    Ftp.blackhole_filler = socket.create_connection((HOST, Ftp.blackhole_port))
 
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: sys.exit(0))
