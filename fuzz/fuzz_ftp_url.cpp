@@ -99,7 +99,8 @@ void CheckUrl(const QString& server, int port, const QString& remotePath, const 
                          {"read back", read}});
     };
     const Url url(curl_url(), &curl_url_cleanup);
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK)
+    // As the upload reads it: "." and ".." are directories, not steps to fold away.
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK)
         report("libcurl reads the URL back", "");
     const Named given = NamedBy(server.toUtf8());
     const std::optional<std::string> host = Part(url.get(), CURLUPART_HOST);

@@ -43,14 +43,14 @@ QString OneLine(const QByteArray& bytes)
 }
 
 // CR LF, a lone CR and a lone LF each end a line; a last line needs none.
-qsizetype TemplateLines(const QByteArray& bytes)
+qsizetype TemplateLines(const QString& text)
 {
     qsizetype lines = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')))
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n')))
             ++lines;
     }
-    return lines + (bytes.isEmpty() || bytes.endsWith('\n') || bytes.endsWith('\r') ? 0 : 1);
+    return lines + (text.isEmpty() || text.endsWith(u'\n') || text.endsWith(u'\r') ? 0 : 1);
 }
 
 QString WithoutLineBreaks(QString text)
@@ -68,9 +68,9 @@ void CheckPage(const QByteArray& templateBytes, const PageContent& content, cons
         report("the page is UTF-8");
     if (page.count("\r\n") != page.count('\r') || page.count("\r\n") != page.count('\n'))
         report("each line of the page ends in CR LF");
-    if (page.count("\r\n") != TemplateLines(templateBytes) + 1)
+    if (page.count("\r\n") != TemplateLines(DecodeLenient(templateBytes)) + 1)
         report("the page has the template's lines and a closing CR LF");
-    const QString text = WithoutLineBreaks(QString::fromUtf8(page));
+    const QString text = WithoutLineBreaks(Text(page));
     const QString original = WithoutLineBreaks(DecodeLenient(templateBytes));
     if (!original.contains(u'<') && text != original)
         report("a template without placeholders keeps its characters");

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -49,10 +50,11 @@ inline std::size_t PieceCount(const std::uint8_t* data, std::size_t size)
 }
 
 // A text anyone could type or paste: the bytes as UTF-8, each broken
-// sequence as U+FFFD, so never a lone surrogate.
+// sequence as U+FFFD, so never a lone surrogate. Unlike QString::fromUtf8,
+// a leading U+FEFF is kept: a text may begin with one.
 inline QString Text(const QByteArray& bytes)
 {
-    return QString::fromUtf8(bytes);
+    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom).decode(bytes);
 }
 
 // The first byte of a piece as option bits; 0 for an empty piece.
