@@ -19,6 +19,13 @@ using namespace quendrel::fuzz;
 
 namespace {
 
+std::string Decimal(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -101,7 +108,7 @@ void CheckPort(const QString& text, double value)
     const PortVerdict verdict = TakePort(text);
     const auto report = [&](const char* promise) {
         Broken(promise, {{"text", Shown(text)},
-                         {"value", std::to_string(value)},
+                         {"value", Decimal(value)},
                          {"port", std::to_string(verdict.port)},
                          {"failure", verdict.failure ? Shown(verdict.failure->message) : std::string("none")}});
     };
@@ -123,8 +130,8 @@ void CheckNumber(const QString& text)
         const double value = ValueOf(*written);
         if (!parsed || !SameForAPort(*parsed, value))
             Broken("a number reads as its correctly rounded value",
-                   {{"text", Shown(text)}, {"expected", std::to_string(value)},
-                    {"read", parsed ? std::to_string(*parsed) : std::string("nothing")}});
+                   {{"text", Shown(text)}, {"expected", Decimal(value)},
+                    {"read", parsed ? Decimal(*parsed) : std::string("nothing")}});
         CheckPort(text, value);
     } else if (!parsed) {
         const PortVerdict verdict = TakePort(text);
@@ -139,7 +146,7 @@ void CheckRounding(double value)
         return;
     const long long rounded = RoundHalfToEven(value);
     const auto report = [&](const char* promise) {
-        Broken(promise, {{"value", std::to_string(value)}, {"rounded", std::to_string(rounded)}});
+        Broken(promise, {{"value", Decimal(value)}, {"rounded", std::to_string(rounded)}});
     };
     if (std::abs(value) > 1e15) {
         if (rounded != static_cast<long long>(std::copysign(1e15, value)))
