@@ -9,6 +9,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <memory>
 
@@ -69,12 +71,16 @@ Named NamedBy(const QByteArray& server)
     return {host, zone, std::nullopt};
 }
 
-// Letters, digits and inner hyphens in labels of up to 63, at most 253 in all.
+// Letters, digits and inner hyphens in labels of up to 63, at most 253 in
+// all; the last label no number, or "1.2.3" would pass for a name.
 bool IsHostName(const QByteArray& text)
 {
     if (text.isEmpty() || text.size() > 253)
         return false;
-    for (const QByteArray& label : text.split('.')) {
+    const QList<QByteArray> labels = text.split('.');
+    if (std::all_of(labels.last().begin(), labels.last().end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    for (const QByteArray& label : labels) {
         if (label.isEmpty() || label.size() > 63 || label.startsWith('-') || label.endsWith('-'))
             return false;
         for (const char c : label) {

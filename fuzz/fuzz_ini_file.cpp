@@ -43,6 +43,8 @@ QList<QByteArray> Lines(const QByteArray& bytes)
     }
     if (bytes.isEmpty() || bytes.endsWith('\n'))
         lines.removeLast();
+    else if (lines.last().endsWith('\r'))  // a CR at the file's very end ends its last line too
+        lines.last().chop(1);
     return lines;
 }
 
