@@ -71,6 +71,17 @@ Named NamedBy(const QByteArray& server)
     return {host, zone, std::nullopt};
 }
 
+// A label the resolver could read as part of an IPv4 address: decimal, or
+// hexadecimal after "0x".
+bool IsNumber(const QByteArray& label)
+{
+    const bool hex = label.startsWith("0x") || label.startsWith("0X");
+    const QByteArray digits = hex ? label.sliced(2) : label;
+    return std::all_of(digits.begin(), digits.end(), [hex](char c) {
+        return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+    });
+}
+
 // Letters, digits and inner hyphens in labels of up to 63, at most 253 in
 // all; the last label no number, or "1.2.3" would pass for a name.
 bool IsHostName(const QByteArray& text)
@@ -78,7 +89,7 @@ bool IsHostName(const QByteArray& text)
     if (text.isEmpty() || text.size() > 253)
         return false;
     const QList<QByteArray> labels = text.split('.');
-    if (std::all_of(labels.last().begin(), labels.last().end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (IsNumber(labels.last()))
         return false;
     for (const QByteArray& label : labels) {
         if (label.isEmpty() || label.size() > 63 || label.startsWith('-') || label.endsWith('-'))
