@@ -75,10 +75,12 @@ void CheckPage(const QByteArray& templateBytes, const PageContent& content, cons
     if (!original.contains(u'<') && text != original)
         report("a template without placeholders keeps its characters");
     // With values that cannot make placeholders with what stands around
-    // them, each placeholder is its value and nothing else is changed.
+    // them, each placeholder is its value and nothing else is changed. An
+    // empty value can: it lets its neighbours meet ("<<IP>TIME>").
     const QString values = content.address + content.dateText + content.timeText;
     const auto canMakePlaceholder = [](QChar c) { return QStringLiteral("<>IPDATEM\x01\x02\x03").contains(c); };
-    if (std::any_of(values.begin(), values.end(), canMakePlaceholder) || original.contains(QChar(1))
+    const bool anyEmpty = content.address.isEmpty() || content.dateText.isEmpty() || content.timeText.isEmpty();
+    if (anyEmpty || std::any_of(values.begin(), values.end(), canMakePlaceholder) || original.contains(QChar(1))
         || original.contains(QChar(2)) || original.contains(QChar(3)))
         return;
     const QString filled = DecodeLenient(templateBytes)
