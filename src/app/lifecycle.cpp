@@ -30,6 +30,8 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, QObject*
       updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
 {
     connect(updateDriver_, &UpdateDriver::UpdateEnded, this, &Lifecycle::UpdateEnded);
+    connect(updateDriver_, &UpdateDriver::NoticeRaised, tray_,
+            [this](const Notice& notice) { tray_->ShowMessage(notice.text, notice.warning); });
     connect(scheduler_, &Scheduler::UpdateDue, this, &Lifecycle::DoUpdate);
     connect(&state_, &ProgramState::StateShown, this, &Lifecycle::RenderTray);
     connect(tray_, &TrayIcon::LeftClicked, this, &Lifecycle::ToggleMainWindow);

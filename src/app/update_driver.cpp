@@ -3,6 +3,7 @@
 #include "common/number_text.h"
 #include "common/program_paths.h"
 #include "settings/settings_model.h"
+#include "update/address_reach.h"
 #include "update/update_log.h"
 #include "version.h"
 
@@ -113,6 +114,11 @@ void UpdateDriver::OnFinished(const QString& address, const std::optional<Update
     } else {
         Report(StateImage::Ready, Framed(address + QStringLiteral(" - ") + dateText_ + QStringLiteral(" ") + timeText_));
         state_.SetCurrentIP(address);
+        const QString unreachable = UnreachableReason(address);
+        if (!unreachable.isEmpty())
+            qCWarning(lcUpdate, "%s: visitors from the Internet cannot reach it (published all the same)",
+                      qUtf8Printable(unreachable));
+        Raise(notices_.AfterSuccess(address));
     }
     state_.SetUpdating(false);
     emit UpdateEnded();
@@ -123,6 +129,13 @@ void UpdateDriver::ReportFailure(const UpdateFailure& failure)
     Report(StateImage::Failed, Framed(failure.message));
     state_.SetStatusDetail(failure.detail);
     state_.SetCurrentIP(QString());
+    Raise(notices_.AfterFailure(failure.message));
+}
+
+void UpdateDriver::Raise(const std::optional<Notice>& notice)
+{
+    if (notice && settings_.IsOn(Setting::Notify))
+        emit NoticeRaised(*notice);
 }
 
 void UpdateDriver::Report(StateImage image, const QString& text)

@@ -8,6 +8,7 @@
 
 #include "common/program_state.h"
 #include "update/update_cycle.h"
+#include "update/outcome_notices.h"
 #include "update/update_inputs.h"
 
 namespace quendrel {
@@ -45,16 +46,21 @@ public:
 signals:
     // A cycle has ended and shown its outcome.
     void UpdateEnded();
+    // Something about the updates is worth a desktop notification, and the
+    // user wants them ("Notify me").
+    void NoticeRaised(const Notice& notice);
 
 private:
     void OnFinished(const QString& address, const std::optional<UpdateFailure>& failure);
     void ReportFailure(const UpdateFailure& failure);
     void Report(StateImage image, const QString& text);
+    void Raise(const std::optional<Notice>& notice);
 
     SettingsModel& settings_;
     ProgramState& state_;
     QString programDirectory_;
     UpdateCycle cycle_;
+    OutcomeNotices notices_;
     // The running cycle's start, for its success report.
     QString dateText_;
     QString timeText_;

@@ -22,6 +22,10 @@ const QString kSection = QStringLiteral("Settings");
 QVariant ReadValue(const IniFile& file, const SettingKey& key)
 {
     const QString name = QLatin1String(key.name);
+    // Options added by later releases: a file from before them has none,
+    // and that must not turn an option that is on by default off.
+    if (key.writtenWhenUsed && file.ReadIniString(kSection, name).trimmed().isEmpty())
+        return FirstRunValue(key);
     switch (key.kind) {
     case SettingKind::Check: return file.ReadIniInt(kSection, name) == 1;
     case SettingKind::Flag: return file.ReadIniInt(kSection, name) == -1;

@@ -28,6 +28,7 @@ enum class Setting {
     EndString,
     TryOtherPages,
     IncludeIPv6,
+    Notify,
 };
 
 // How a setting is held and stored.
@@ -55,12 +56,13 @@ struct SettingKey {
     const char* control;
     // Written only once it differs from its first-run value or the file
     // already has it: files that never used the option keep their bytes.
+    // Absent or empty, it reads as its first-run value.
     bool writtenWhenUsed = false;
 };
 
 // The one description of the stored settings: the reader, the writer and
 // the window's binding all walk this table.
-inline constexpr std::array<SettingKey, 19> kSettingKeys{{
+inline constexpr std::array<SettingKey, 20> kSettingKeys{{
     {Setting::StartWithWindows, "StartWithWindows", SettingKind::Check, "0", false, false, "chkStartWithWindows"},
     {Setting::CheckOnStart, "CheckOnStart", SettingKind::Check, "0", false, false, "chkUpdateOnStart"},
     {Setting::DelayCheckOnStart, "DelayCheckOnStart", SettingKind::Check, "0", false, false, "chkUpdateDelay"},
@@ -80,6 +82,7 @@ inline constexpr std::array<SettingKey, 19> kSettingKeys{{
     {Setting::EndString, "EndString", SettingKind::Text, "</ip>", false, false, "txtEndString"},
     {Setting::TryOtherPages, "TryOtherPages", SettingKind::Check, "0", false, false, "chkTryOtherPages", true},
     {Setting::IncludeIPv6, "IncludeIPv6", SettingKind::Check, "0", false, false, "chkIncludeIPv6", true},
+    {Setting::Notify, "Notify", SettingKind::Check, "1", false, false, "chkNotify", true},
 }};
 
 inline constexpr std::size_t kSettingCount = kSettingKeys.size();

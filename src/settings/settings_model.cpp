@@ -23,6 +23,8 @@ QVariant Converted(SettingKind kind, const QVariant& value)
     return value.toString();
 }
 
+}  // namespace
+
 QVariant FirstRunValue(const SettingKey& key)
 {
     const QString text = QString::fromLatin1(key.firstRun);
@@ -35,8 +37,6 @@ QVariant FirstRunValue(const SettingKey& key)
     }
     return text;
 }
-
-}  // namespace
 
 SettingsModel::SettingsModel(QObject* parent) : QObject(parent)
 {

@@ -11,6 +11,9 @@
 
 namespace quendrel {
 
+// A setting's value before any settings file exists.
+QVariant FirstRunValue(const SettingKey& key);
+
 // The settings while the program runs, one value per row of kSettingKeys:
 // bool for check boxes and option pairs, int for numbers, QString for
 // texts. Setting a value keeps the rules the controls have always had (the

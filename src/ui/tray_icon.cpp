@@ -4,10 +4,14 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include "version.h"
+
 namespace quendrel {
 
 namespace {
 constexpr int kTipLength = 63;
+// Long enough to read two lines; a notification service may keep it longer.
+constexpr int kMessageMilliseconds = 10000;
 }
 
 QString TrayTip(const QString& text)
@@ -50,6 +54,13 @@ void TrayIcon::DeleteTrayIcon()
 {
     icon_->hide();
     icon_->setContextMenu(nullptr);
+}
+
+void TrayIcon::ShowMessage(const QString& text, bool warning)
+{
+    icon_->showMessage(QLatin1String(kAppTitle), text,
+                       warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information, kMessageMilliseconds);
+    emit MessageShown(text);
 }
 
 QString TrayIcon::Tip() const

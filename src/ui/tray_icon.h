@@ -26,11 +26,17 @@ public:
     void ModifyTrayIcon(const QIcon& picture, const QString& tip);
     void DeleteTrayIcon();
 
+    // A desktop notification from the icon (a balloon where the desktop has
+    // no notification service), with the program's title.
+    void ShowMessage(const QString& text, bool warning);
+
     QString Tip() const;
     bool IsShown() const;
 
 signals:
     void LeftClicked();
+    // A notification was handed to the desktop.
+    void MessageShown(const QString& text);
 
 private:
     QSystemTrayIcon* icon_;

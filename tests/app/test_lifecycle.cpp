@@ -243,6 +243,40 @@ private slots:
         QTRY_COMPARE(finished.count(), 1);
         QVERIFY(ended.isEmpty());
     }
+
+    // A run of updates as the tray announces it: the first address is no change; a new one is; a run of failures is
+    // told once, with its first text, and the recovery after it; an address visitors cannot reach is warned about
+    // once. With "Notify me" off nothing is shown, but the program still follows the outcomes.
+    void notifications()
+    {
+        QSignalSpy shown(life_->Tray(), &TrayIcon::MessageShown);
+        QSignalSpy ended(life_.get(), &Lifecycle::UpdateEnded);
+        const auto page = [this](const char* address) { return servers_.HttpUrl(u"/echo?body=<ip>%1</ip>"_s.arg(address)); };
+        const QString change = u"Your IP address is now %1 (it was %2)."_s;
+        const QString back = u"Updates work again: 192.168.1.5 is published.\n"_s + change.arg("192.168.1.5", "198.51.100.9")
+                             + u"\n192.168.1.5 is a private address: visitors from the Internet cannot reach it."_s;
+        const QList<std::tuple<Changes, QString>> steps{
+            {{}, {}},
+            {{{Setting::IPWebPage, page("198.51.100.9")}}, change.arg("198.51.100.9", "203.0.113.7")},
+            {{{Setting::Password, "wrong"}}, u"Updates are failing: Unable to Connect to 127.0.0.1"_s},
+            {{{Setting::Server, ""}}, {}},
+            {{{Setting::Server, "127.0.0.1"}, {Setting::Password, "secret"}, {Setting::IPWebPage, page("192.168.1.5")}},
+             back},
+            {{}, {}},
+            {{{Setting::Notify, false}, {Setting::IPWebPage, page("203.0.113.7")}}, {}},
+            {{{Setting::Notify, true}}, {}},
+        };
+        for (const auto& [changes, notice] : steps) {
+            for (const auto& [setting, value] : changes)
+                life_->Settings().Set(setting, value);
+            ended.clear();
+            shown.clear();
+            life_->Actions().mnuUpdate->trigger();
+            QVERIFY(!ended.isEmpty() || ended.wait(30000));
+            QCOMPARE(shown.isEmpty() ? QString() : shown.takeFirst().at(0).toString(), notice);
+            QVERIFY(shown.isEmpty());
+        }
+    }
 };
 
 QTEST_MAIN(TestLifecycle)

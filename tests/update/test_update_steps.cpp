@@ -22,6 +22,7 @@
 #include "settings/settings_model.h"
 #include "support/test_files.h"
 #include "support/test_servers.h"
+#include "update/address_reach.h"
 #include "update/curl_handle.h"
 #include "update/ftp_upload.h"
 #include "update/local_ip.h"
@@ -644,6 +645,42 @@ private slots:
                                    "20010db8000000000000000000000001 04 40 00 80    eth1\n"  // once
                                    "2001:db8::9 02 40 00 80 eth0\nnonsense\n\n";
         QCOMPARE(GlobalIPv6Addresses(ifInet6), QStringList({u"2001:db8::1"_s, u"2a00:1450:400f:80d::200e"_s}));
+    }
+
+    // The edges of each range that visitors from the Internet cannot reach.
+    void addressReach_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<AddressReach>("reach");
+        using enum AddressReach;
+        const std::pair<const char*, AddressReach> rows[] = {
+            {"9.255.255.255", Public}, {"10.0.0.0", Private}, {"10.255.255.255", Private}, {"11.0.0.0", Public},
+            {"172.15.255.255", Public}, {"172.16.0.0", Private}, {"172.31.255.255", Private}, {"172.32.0.0", Public},
+            {"192.167.255.255", Public}, {"192.168.0.0", Private}, {"192.168.255.255", Private},
+            {"192.169.0.0", Public}, {"100.63.255.255", Public}, {"100.64.0.0", Shared}, {"100.127.255.255", Shared},
+            {"100.128.0.0", Public}, {"127.0.0.1", Loopback}, {"127.255.255.255", Loopback}, {"128.0.0.0", Public},
+            {"169.253.255.255", Public}, {"169.254.0.0", LinkLocal}, {"169.254.255.255", LinkLocal},
+            {"169.255.0.0", Public}, {"203.0.113.7", Public}, {"::1", Loopback}, {"::2", Public},
+            {"fe80::1", LinkLocal}, {"febf:ffff::1", LinkLocal}, {"fec0::1", Public}, {"fbff::1", Public},
+            {"fc00::1", Private}, {"fdff::1", Private}, {"::ffff:192.168.1.1", Private},
+            {"::ffff:100.64.0.1", Shared}, {"::ffff:203.0.113.7", Public}, {"2001:db8::1", Public},
+        };
+        for (const auto& [address, reach] : rows)
+            QTest::newRow(address) << QString::fromLatin1(address) << reach;
+    }
+
+    void addressReach()
+    {
+        QFETCH(QString, address);
+        QTEST(ReachOf(address), "reach");
+    }
+
+    // Several addresses: a warning only when none of them is reachable.
+    void unreachableReason()
+    {
+        QCOMPARE(UnreachableReason(u"192.168.1.5, 2001:db8::1"_s), QString());
+        QCOMPARE(UnreachableReason(u"100.64.0.9, fe80::1"_s),
+                 u"100.64.0.9 is a shared address of your provider (carrier-grade NAT), fe80::1 is a link-local address"_s);
     }
 
 private:
