@@ -172,11 +172,12 @@ def contents_items(tokens, page, depth=1):
     return "".join(items)
 
 
+# A whole page: the bar with the other pages (this one's name in bold), its body, the version.
 def document(title, version, body, pages, current=None):
-    links = ['<a href="index.html"' + (' aria-current="page"' if current is None else "") + ">Contents</a>"]
-    for page in pages:
-        here = ' aria-current="page"' if page is current else ""
-        links.append(f'<a href="{page.file_name}"{here}>{html.escape(page.title)}</a>')
+    entries = [("index.html", "Contents", current is None)]
+    entries += [(page.file_name, page.title, page is current) for page in pages]
+    links = [f"<strong>{html.escape(name)}</strong>" if here else f'<a href="{link}">{html.escape(name)}</a>'
+             for link, name, here in entries]
     return f"""<!DOCTYPE html>
 <html lang="en">
 <head>
