@@ -16,6 +16,8 @@ packages=(
   # the local FTP server of the update tests and the quick start, and the
   # brotli-compressed page of the update tests
   python3-pyftpdlib python3-brotli
+  # the HTML help, made from Markdown at build time
+  python3-markdown
   # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
   clang libclang-rt-14-dev
 )

@@ -71,9 +71,28 @@ QString WritableDirectory()
     return own;
 }
 
+QString HelpFileIn(const QString& programDirectory, const QString& executableName)
+{
+    const QString directory = AddBackslash(programDirectory);
+    // The installed help's folder comes as a path relative to the program's
+    // (QUENDREL_HELP_FROM_BINDIR, set where the help is built), so that an
+    // installed tree still finds its help after it was moved. Cleaned, for
+    // the browser to show a plain address.
+    const QString candidates[] = {
+        directory + executableName + QStringLiteral(".chm"),
+        directory + QStringLiteral("help/index.html"),
+        QDir::cleanPath(directory + QLatin1String(QUENDREL_HELP_FROM_BINDIR "/index.html")),
+    };
+    for (const QString& path : candidates) {
+        if (IsVisibleRegularFile(path))
+            return path;
+    }
+    return QString();
+}
+
 QString HelpFilePath()
 {
-    return AddBackslash(ProgramDirectory()) + ExecutableName() + QStringLiteral(".chm");
+    return HelpFileIn(ProgramDirectory(), ExecutableName());
 }
 
 bool IsVisibleRegularFile(const QString& path)

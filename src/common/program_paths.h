@@ -28,7 +28,15 @@ QString OwnDirectory();
 // never silently loses its settings.
 QString WritableDirectory();
 
-// The help file: the executable's name with ".chm", beside the executable.
+// The help that "Help" opens for the executable executableName in
+// programDirectory, the first of these that is a visible regular file:
+// the executable's name with ".chm" beside it; the HTML help the build
+// writes beside the program (help/index.html); the installed HTML help
+// (index.html in share/quendrel/help, found from the program's own
+// directory). Empty when there is none.
+QString HelpFileIn(const QString& programDirectory, const QString& executableName);
+
+// HelpFileIn for the running executable.
 QString HelpFilePath();
 
 // True for a regular file whose name does not start with "." (a hidden file

@@ -12,8 +12,8 @@ using UrlOpener = std::function<void(const QUrl&)>;
 
 UrlOpener DesktopUrlOpener();
 
-// Opens the help file beside the executable when there is one; otherwise
-// nothing happens.
+// Opens the help file (HelpFilePath()) when there is one; an empty path, a
+// missing file, a folder or a hidden file opens nothing.
 void ShowHelp(const UrlOpener& open, const QString& helpFilePath);
 
 }  // namespace quendrel

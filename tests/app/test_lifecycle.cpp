@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,6 +16,7 @@
 
 #include "app/lifecycle.h"
 #include "common/file_io.h"
+#include "common/program_paths.h"
 #include "schedule/scheduler.h"
 #include "support/test_files.h"
 #include "support/test_servers.h"
@@ -99,15 +101,6 @@ private slots:
             trayItems << (item->isSeparator() ? u"-"_s : item->text());
         QCOMPARE(trayItems, QStringList({"Show", "Update", "Copy IP", "-", "Help", "About", "-", "Exit"}));
 
-        // Help opens the help file only when it is a regular file and not hidden (the menu's file is beside the
-        // program, so the rule is checked here on files of this test's own).
-        const QString hidden = dir_.filePath(u".Quendrel.chm"_s);
-        QCOMPARE(WriteWholeFile(hidden, {}), 0);
-        QList<QUrl> urls;
-        for (const QString& path : {dir_.filePath(u"missing.chm"_s), dir_.path(), hidden, LocalPage()})
-            ShowHelp([&urls](const QUrl& url) { urls << url; }, path);
-        QCOMPARE(urls, QList{QUrl::fromLocalFile(LocalPage())});  // not the missing file, the folder or the hidden one
-
         // Show/Hide is named, as the tray menu opens, from the window's visibility, and toggles it.
         for (const bool shown : {true, false}) {
             emit actions.TrayMenu()->aboutToShow();
@@ -132,6 +125,44 @@ private slots:
         QVERIFY(!life_->Tray()->IsShown());
         QTRY_VERIFY(!life_->AboutWindow());
         QCOMPARE(finished.count(), 1);
+    }
+
+    // Rows: the files of an installed tree (a "/" at the end makes a folder), the program's name in its bin
+    // folder, and the file Help opens there (none when empty): the program's .chm, else the help the build writes
+    // beside the program, else the installed one; a folder or a hidden file in a file's place does not count.
+    void showHelp_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("opened");
+        const QString bin = QStringLiteral(QUENDREL_TEST_BINDIR), chm = bin + u"/Quendrel.chm"_s;
+        const QString built = bin + u"/help/index.html"_s;
+        const QString installed = QStringLiteral(QUENDREL_TEST_DATADIR) + u"/quendrel/help/index.html"_s;
+        QTest::newRow("the .chm first") << QStringList{chm, built, installed} << "Quendrel" << chm;
+        QTest::newRow("the build's help") << QStringList{built, installed} << "Quendrel" << built;
+        QTest::newRow("the installed help") << QStringList{installed} << "Quendrel" << installed;
+        QTest::newRow("none") << QStringList{bin + u"/Quendrel"_s, bin + u"/help/"_s} << "Quendrel" << "";
+        QTest::newRow("another name's .chm") << QStringList{chm, bin + u"/ip.chm"_s} << "ip" << bin + u"/ip.chm"_s;
+        QTest::newRow("folders") << QStringList{chm + u'/', built + u'/', installed} << "Quendrel" << installed;
+        QTest::newRow("a hidden .chm") << QStringList{bin + u"/.Quendrel.chm"_s, built} << ".Quendrel" << built;
+        QTest::newRow("only folders") << QStringList{chm + u'/', built + u'/', installed + u'/'} << "Quendrel" << "";
+    }
+
+    void showHelp()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, program);
+        QFETCH(QString, opened);
+        const QTemporaryDir root;
+        for (const QString& file : files) {
+            QVERIFY(QDir().mkpath(QFileInfo(root.path() + file).path()));
+            if (!file.endsWith(u'/'))
+                QCOMPARE(WriteWholeFile(root.path() + file, {}), 0);
+        }
+        QList<QUrl> urls;
+        ShowHelp([&urls](const QUrl& url) { urls << url; },
+                 HelpFileIn(root.path() + QStringLiteral(QUENDREL_TEST_BINDIR), program));
+        QCOMPARE(urls, opened.isEmpty() ? QList<QUrl>() : QList{QUrl::fromLocalFile(root.path() + opened)});
     }
 
     // Rows: the settings changed from init's; the failure reported, none when the cycle works. Only the upload's
