@@ -8,8 +8,11 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "app/app_log.h"
+#include "app/system_events.h"
 #include "app/update_driver.h"
 #include "common/program_paths.h"
+#include "schedule/catch_up_update.h"
 #include "schedule/scheduler.h"
 #include "ui/app_actions.h"
 #include "ui/close_suppression.h"
@@ -19,18 +22,20 @@
 
 namespace quendrel {
 
-Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, QObject* parent)
+Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, SystemEvents* events, QObject* parent)
     : QObject(parent),
       open_(std::move(open)),
       files_(files ? std::move(*files) : ProgramFiles::In(WritableDirectory())),
       actions_(new AppActions(state_, this)),
       tray_(new TrayIcon(this)),
       scheduler_(new Scheduler(state_, settings_, [this] { return IsUpdating(); }, this)),
+      catchUp_(new CatchUpUpdate(state_, [this] { return IsUpdating(); }, lcApp(), {}, this)),
       // The page is written where the settings are kept.
       updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
 {
     connect(updateDriver_, &UpdateDriver::UpdateEnded, this, &Lifecycle::UpdateEnded);
     connect(scheduler_, &Scheduler::UpdateDue, this, &Lifecycle::DoUpdate);
+    ConnectSystemEvents(events ? events : new DesktopSystemEvents);
     connect(&state_, &ProgramState::StateShown, this, &Lifecycle::RenderTray);
     connect(tray_, &TrayIcon::LeftClicked, this, &Lifecycle::ToggleMainWindow);
     ConnectActions();
@@ -43,6 +48,16 @@ Lifecycle::~Lifecycle()
         frmAbout_->disconnect(this);
     delete frmAbout_.data();
     delete frmMain_.data();
+}
+
+void Lifecycle::ConnectSystemEvents(SystemEvents* events)
+{
+    events->setParent(this);
+    connect(events, &SystemEvents::NetworkRestored, catchUp_, &CatchUpUpdate::EventSeen);
+    connect(events, &SystemEvents::Woke, catchUp_, &CatchUpUpdate::EventSeen);
+    connect(catchUp_, &CatchUpUpdate::UpdateDue, this, &Lifecycle::DoUpdate);
+    // Queued: whoever else hears of the cycle's end hears of it before the next one starts.
+    connect(this, &Lifecycle::UpdateEnded, catchUp_, &CatchUpUpdate::CycleEnded, Qt::QueuedConnection);
 }
 
 void Lifecycle::ConnectActions()
