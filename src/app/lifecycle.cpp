@@ -8,8 +8,11 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "app/app_log.h"
+#include "app/system_events.h"
 #include "app/update_driver.h"
 #include "common/program_paths.h"
+#include "schedule/catch_up_update.h"
 #include "schedule/scheduler.h"
 #include "ui/app_actions.h"
 #include "ui/close_suppression.h"
@@ -19,13 +22,14 @@
 
 namespace quendrel {
 
-Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, QObject* parent)
+Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, SystemEvents* events, QObject* parent)
     : QObject(parent),
       open_(std::move(open)),
       files_(files ? std::move(*files) : ProgramFiles::In(WritableDirectory())),
       actions_(new AppActions(state_, this)),
       tray_(new TrayIcon(this)),
       scheduler_(new Scheduler(state_, settings_, [this] { return IsUpdating(); }, this)),
+      catchUp_(new CatchUpUpdate(state_, [this] { return IsUpdating(); }, lcApp(), {}, this)),
       // The page is written where the settings are kept.
       updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
 {
@@ -33,6 +37,7 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, QObject*
     connect(updateDriver_, &UpdateDriver::NoticeRaised, tray_,
             [this](const Notice& notice) { tray_->ShowMessage(notice.text, notice.warning); });
     connect(scheduler_, &Scheduler::UpdateDue, this, &Lifecycle::DoUpdate);
+    ConnectSystemEvents(events ? events : new DesktopSystemEvents);
     connect(&state_, &ProgramState::StateShown, this, &Lifecycle::RenderTray);
     connect(tray_, &TrayIcon::LeftClicked, this, &Lifecycle::ToggleMainWindow);
     ConnectActions();
@@ -45,6 +50,16 @@ Lifecycle::~Lifecycle()
         frmAbout_->disconnect(this);
     delete frmAbout_.data();
     delete frmMain_.data();
+}
+
+void Lifecycle::ConnectSystemEvents(SystemEvents* events)
+{
+    events->setParent(this);
+    connect(events, &SystemEvents::NetworkRestored, catchUp_, &CatchUpUpdate::EventSeen);
+    connect(events, &SystemEvents::Woke, catchUp_, &CatchUpUpdate::EventSeen);
+    connect(catchUp_, &CatchUpUpdate::UpdateDue, this, &Lifecycle::DoUpdate);
+    // Queued: whoever else hears of the cycle's end hears of it before the next one starts.
+    connect(this, &Lifecycle::UpdateEnded, catchUp_, &CatchUpUpdate::CycleEnded, Qt::QueuedConnection);
 }
 
 void Lifecycle::ConnectActions()

@@ -16,7 +16,9 @@
 namespace quendrel {
 
 class AppActions;
+class CatchUpUpdate;
 class Scheduler;
+class SystemEvents;
 class TrayIcon;
 class UpdateDriver;
 
@@ -29,9 +31,11 @@ class Lifecycle : public QObject {
     Q_OBJECT
 
 public:
-    // The settings and list files are the program's own unless given.
+    // The settings and list files are the program's own unless given, and so
+    // are the network's and the computer's events (given ones become its
+    // children).
     explicit Lifecycle(UrlOpener open = DesktopUrlOpener(), std::optional<ProgramFiles> files = std::nullopt,
-                       QObject* parent = nullptr);
+                       SystemEvents* events = nullptr, QObject* parent = nullptr);
     ~Lifecycle() override;
 
     // Loads the settings, puts the icon in the tray and starts the timer.
@@ -57,6 +61,7 @@ public:
     ProgramState& State() { return state_; }
     AppActions& Actions() { return *actions_; }
     Scheduler& Schedule() { return *scheduler_; }
+    CatchUpUpdate& CatchUp() { return *catchUp_; }
     // Null until the window is first shown, and after the unload.
     FrmMain* MainWindow() const { return frmMain_; }
     FrmAbout* AboutWindow() const { return frmAbout_; }
@@ -76,6 +81,7 @@ signals:
 private:
     FrmMain& Window();
     void ConnectActions();
+    void ConnectSystemEvents(SystemEvents* events);
     void RenderTray();
     void OnResize();
     void DoUpdate();
@@ -92,6 +98,7 @@ private:
     AppActions* actions_;
     TrayIcon* tray_;
     Scheduler* scheduler_;
+    CatchUpUpdate* catchUp_;
     UpdateDriver* updateDriver_;
     QPointer<FrmMain> frmMain_;
     QPointer<FrmAbout> frmAbout_;

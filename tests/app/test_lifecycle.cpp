@@ -15,8 +15,10 @@
 #include <memory>
 
 #include "app/lifecycle.h"
+#include "app/system_events.h"
 #include "common/file_io.h"
 #include "common/program_paths.h"
+#include "schedule/catch_up_update.h"
 #include "schedule/scheduler.h"
 #include "support/test_files.h"
 #include "support/test_servers.h"
@@ -43,6 +45,7 @@ class TestLifecycle : public QObject {
     test::TestServers servers_;
     QTemporaryDir dir_;
     std::unique_ptr<Lifecycle> life_;
+    SystemEvents* events_ = nullptr;  // the network's and the computer's, raised here; the lifecycle's own
     QStringList texts_;  // the status texts set since init, in order
 
     QString RemotePage() const { return servers_.FtpRoot() + u"/site/ip.html"_s; }
@@ -63,7 +66,8 @@ private slots:
     {
         QCOMPARE(WriteWholeFile(SettingsFilePath(dir_.path()),
                                 "[Settings]\nServer=127.0.0.1\nStartString=<ip>\nEndString=</ip>\n"), 0);
-        life_ = std::make_unique<Lifecycle>(nullptr, ProgramFiles::In(dir_.path()));
+        events_ = new SystemEvents;
+        life_ = std::make_unique<Lifecycle>(nullptr, ProgramFiles::In(dir_.path()), events_);
         QVERIFY(!life_->MainWindow());  // created when first shown
         life_->Load();
         connect(&life_->State(), &ProgramState::StatusTextSet, this, [this](const QString& text) { texts_ << text; });
@@ -231,6 +235,20 @@ private slots:
         life_->Actions().mnuUpdate->trigger();
         QVERIFY(ended.wait(30000));
         QCOMPARE(test::ReadFile(RemotePage()).left(30), page.left(30));
+    }
+
+    // The network comes back and the computer wakes: once settled, one whole update.
+    void networkEventsBringAnUpdate()
+    {
+        life_->CatchUp().SetTiming({.settle = std::chrono::milliseconds(50)});
+        QSignalSpy started(life_.get(), &Lifecycle::UpdateStarted);
+        QSignalSpy ended(life_.get(), &Lifecycle::UpdateEnded);
+        emit events_->NetworkRestored();
+        emit events_->Woke();
+        QVERIFY(ended.wait(30000));
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(life_->State().Image(), StateImage::Ready);
+        QVERIFY(QFile::exists(RemotePage()));
     }
 
     // Exit during a cycle stalled on the IP web page, with About open. While the cycle runs the program shows it is

@@ -2,6 +2,8 @@
 
 #include <clocale>
 
+#include "app/app_log.h"
+#include "schedule/catch_up_update.h"
 #include "schedule/interval_rule.h"
 #include "schedule/scheduler.h"
 #include "settings/settings_model.h"
@@ -18,9 +20,14 @@ struct Timing { bool onStart = false, delay = false; int interval = 15; };
 // the ticks that must start an update.
 struct Run { Timing start{}; int changeAt = 0; Timing changed{}; QPair<int, int> cycle{}; QList<int> updates; };
 
+// Seconds from start-up at which the network comes back or the computer wakes, the seconds during which an update
+// cycle runs (first and last), and the seconds at which an update must be asked for after them.
+struct Events { QList<int> seen; QPair<int, int> cycle{}; QList<int> updates; };
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Run)
+Q_DECLARE_METATYPE(Events)
 
 class TestScheduler : public QObject {
     Q_OBJECT
@@ -64,6 +71,42 @@ private slots:
             scheduler.Tick();
         }
         QCOMPARE(updates, run.updates);
+    }
+
+    // 10 seconds to settle, a minute between two updates.
+    void updatesAfterNetworkEvents_data()
+    {
+        QTest::addColumn<Events>("run");
+        QTest::newRow("one") << Events{.seen = {5}, .updates = {15}};
+        QTest::newRow("bunched: the delay from the last") << Events{.seen = {5, 9, 12}, .updates = {22}};
+        QTest::newRow("a cycle over within the delay") << Events{.seen = {5}, .cycle = {3, 8}, .updates = {15}};
+        QTest::newRow("a cycle past the delay: after it") << Events{.seen = {5}, .cycle = {3, 20}, .updates = {21}};
+        QTest::newRow("another, waiting for a cycle") << Events{.seen = {5, 19}, .cycle = {3, 20}, .updates = {29}};
+        QTest::newRow("again within the minute") << Events{.seen = {5, 40}, .updates = {15}};
+        QTest::newRow("again after the minute") << Events{.seen = {5, 70}, .updates = {15, 80}};
+    }
+
+    // Second by second, the settling timer's checks made when they are due, with the interval's count going on.
+    void updatesAfterNetworkEvents()
+    {
+        QFETCH(Events, run);
+        ProgramState state;
+        int second = 0;
+        const auto running = [&] { return second >= run.cycle.first && second <= run.cycle.second; };
+        CatchUpUpdate catchUp(state, running, lcApp(), {.clock = [&] { return second * 1000LL; }});
+        QList<int> updates;
+        connect(&catchUp, &CatchUpUpdate::UpdateDue, this, [&] { updates.append(second); });
+        const int end = run.updates.last() + 70;
+        for (second = 1; second < end; ++second, ++state.TickCounter) {
+            if (second == run.cycle.second + 1)
+                catchUp.CycleEnded();
+            if (run.seen.contains(second))
+                catchUp.EventSeen();
+            if (const std::optional<qint64> due = catchUp.NextCheck(); due && *due <= second * 1000LL)
+                catchUp.Check();
+        }
+        QCOMPARE(updates, run.updates);
+        QCOMPARE(state.TickCounter, end - updates.last());  // counted again from the last update
     }
 
     void intervalText_data()
