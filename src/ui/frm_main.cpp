@@ -173,10 +173,10 @@ void FrmMain::BuildGeneralFrame(QGroupBox* frame)
     txtUpdInt = Named(new QLineEdit(frame), QStringLiteral("txtUpdInt"));
     layout_.add(txtUpdInt, 2880, 1440, 495, 285);
     AddLabel(frame, 13, "Min", 3480, 1485, 375, 255);
-    auto* chkNotify = Named(new QCheckBox(QStringLiteral("Notify me"), frame), QStringLiteral("chkNotify"));
-    chkNotify->setToolTip(QStringLiteral("A desktop notification when the published address changes, when updates "
-                                         "start failing and when they work again"));
-    layout_.add(chkNotify, 240, 1800, 4815, 255);
+    AddLabel(frame, 14, "Notify me:", 240, 1800, 1455, 255);
+    check("chkNotify", 1800, 1800)
+        ->setToolTip(QStringLiteral("A desktop notification when the published address changes, when updates start "
+                                    "failing and when they work again"));
 }
 
 void FrmMain::BuildWebpageFrame(QGroupBox* frame)
