@@ -90,7 +90,7 @@ CHECKS = [
     ("share/quendrel/help/*", lambda p: check(p.stat().st_size > 0, f"{p}: empty"), False),
 ]
 
-for tool in ("cmake", "cpack", "desktop-file-validate", "appstreamcli", "man", "dpkg-deb", "lintian", "file"):
+for tool in ("cmake", "cpack", "desktop-file-validate", "appstreamcli", "man", "dpkg-deb", "lintian"):
     if not shutil.which(tool):
         sys.exit(f"FAILED: {tool} not found (see tools/install-deps.sh)")
 shutil.rmtree(work, ignore_errors=True)
@@ -120,9 +120,7 @@ else:
     check("Section: net" in fields and "libqt6widgets6" in fields and "libcurl4" in fields, f"control: {fields}")
     said = run("lintian", "--display-info", str(deb))[1]
     print("lintian:\n" + said)
-    check(not re.search(r"^E: ", said, re.M), "lintian reports errors")
-    run("dpkg-deb", "-x", str(deb), f"{work}/unpacked")
-    check(", stripped" in run("file", f"{work}/unpacked/usr/bin/quendrel")[1], "the packaged program is not stripped")
+    check(not re.search(r"^E: ", said, re.M), "lintian reports errors")  # an unstripped program among them
 
 print("\n".join(f"FAILED: {f}" for f in failures) or f"{len(installed)} installed files checked")
 sys.exit(1 if failures else 0)
