@@ -13,6 +13,10 @@ packages=(
   xvfb xauth openbox trayer xdotool x11-utils imagemagick python3
   # the autostart entry's check, and systemd-analyze for the systemd units' check
   desktop-file-utils systemd
+  # the install and package check: the AppStream data's validator, man, the
+  # Debian package's dependencies (dpkg-shlibdeps) and lintian; rsvg-convert
+  # for tools/render_icons.sh
+  appstream man-db dpkg-dev lintian librsvg2-bin
   # the local FTP server of the update tests and the quick start, and the
   # brotli-compressed page of the update tests
   python3-pyftpdlib python3-brotli

@@ -20,7 +20,8 @@ echo "Rendering icons in $icons"
 for name in app busy failed browse; do
     render "$name.svg" 16 16 "$name-16.png"
 done
-for size in 32 48 64 128; do
+# The program's own sizes, and the hicolor theme's for the menu entry.
+for size in 22 24 32 48 64 128 256; do
     render app.svg "$size" "$size" "app-$size.png"
 done
 render logo.svg 76 65 logo.png

@@ -56,12 +56,31 @@ QString UserConfigDirectory()
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-QString OwnDirectory()
+namespace {
+
+// Both resolved: on a merged /usr, /bin and /usr/bin are one folder.
+bool IsSameDirectory(const QString& one, const QString& other)
 {
-    const QString programDirectory = ProgramDirectory();
-    if (::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
+    const QString canonical = QFileInfo(one).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(other).canonicalFilePath();
+}
+
+}  // namespace
+
+QString OwnDirectoryOf(const QString& programDirectory, const QString& installedDirectory)
+{
+    // The installed copy never writes beside itself, not even as root: files
+    // in the system's program folder would be a surprise there, and would
+    // outlive the package's removal.
+    const bool installed = IsSameDirectory(programDirectory, installedDirectory);
+    if (!installed && ::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
         return programDirectory;
     return AddBackslash(UserConfigDirectory()) + QLatin1String(kAppTitle);
+}
+
+QString OwnDirectory()
+{
+    return OwnDirectoryOf(ProgramDirectory(), QString::fromUtf8(kInstalledProgramDirectory));
 }
 
 QString WritableDirectory()

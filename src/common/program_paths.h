@@ -22,10 +22,15 @@ QString UserConfigDirectory();
 // The folder WritableDirectory() names, without making it.
 QString OwnDirectory();
 
+// The folder where a program in programDirectory keeps its files: that
+// directory itself (a portable copy), unless the user may not write there or
+// it is installedDirectory (links resolved); then $XDG_CONFIG_HOME/Quendrel.
+QString OwnDirectoryOf(const QString& programDirectory, const QString& installedDirectory);
+
 // Where the program keeps the files it writes (settings, list, generated
-// page): its own directory when the user may write there, otherwise
-// $XDG_CONFIG_HOME/Quendrel, made when missing, so that an installed copy
-// never silently loses its settings.
+// page): its own directory when the user may write there and the program is
+// not the installed copy, otherwise $XDG_CONFIG_HOME/Quendrel, made when
+// missing, so that an installed copy never silently loses its settings.
 QString WritableDirectory();
 
 // The help that "Help" opens for the executable executableName in

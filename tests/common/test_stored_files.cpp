@@ -149,6 +149,37 @@ private slots:
         QVERIFY(test::RunAsOrdinaryUser([&] { return WritableDirectory() == expected && QDir(expected).exists(); }));
     }
 
+    // Folders in a writable temporary directory: where the program lies, where it is installed to, and whether it
+    // keeps its files beside itself or in the user's configuration. "link" leads to "bin".
+    void ownDirectory_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<bool>("beside");
+        QTest::newRow("installed copy, also as root") << "bin" << "bin" << false;
+        QTest::newRow("installed folder through a link") << "bin" << "link" << false;
+        QTest::newRow("installed folder with a trailing slash") << "bin" << "bin/" << false;
+        QTest::newRow("portable copy") << "portable" << "bin" << true;
+        QTest::newRow("below the installed folder") << "bin/sub" << "bin" << true;
+        QTest::newRow("name starting like the installed folder") << "bin2" << "bin" << true;
+        QTest::newRow("installed folder missing") << "portable" << "none" << true;
+    }
+
+    void ownDirectory()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, installed);
+        QFETCH(bool, beside);
+        QTemporaryDir dir;
+        for (const QString& folder : {u"bin/sub"_s, u"bin2"_s, u"portable"_s})
+            QVERIFY(QDir(dir.path()).mkpath(folder));
+        QVERIFY(QFile::link(dir.filePath(u"bin"_s), dir.filePath(u"link"_s)));
+        qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+        const QString programDirectory = dir.filePath(program);
+        QCOMPARE(OwnDirectoryOf(programDirectory, dir.filePath(installed)),
+                 beside ? programDirectory : dir.filePath(u"config/Quendrel"_s));
+    }
+
     // Section "S", key "K": the value as ReadIniString and as ReadIniInt give it.
     void iniRead_data()
     {
