@@ -68,6 +68,7 @@ int RunTray(int argc, char** argv, bool showWindow, const std::string& lockPath,
     QApplication app(argc, argv);
     NameApplication<QApplication>();
     QApplication::setWindowIcon(WindowIcon());
+    QGuiApplication::setDesktopFileName(QLatin1String(kDesktopEntryId));
     // Hiding or closing windows never ends the program; only Exit does.
     QApplication::setQuitOnLastWindowClosed(false);
 
