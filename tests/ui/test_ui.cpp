@@ -351,7 +351,8 @@ private slots:
         QCOMPARE(toggled.count(), 1);
 
         const auto picture = [](StateImage which) { return ImageList().Image(which).pixmap(16, 16).toImage(); };
-        const QImage ready = picture(StateImage::Ready), busy = picture(StateImage::Busy), failed = picture(StateImage::Failed);
+        const QImage ready = picture(StateImage::Ready), busy = picture(StateImage::Busy),
+                     failed = picture(StateImage::Failed);
         QVERIFY(ready.size() == QSize(16, 16) && busy.size() == ready.size() && failed.size() == ready.size());
         QVERIFY(ready != busy && busy != failed && failed != ready);
     }
