@@ -15,19 +15,10 @@ using namespace Qt::StringLiterals;
 using quendrel::test::ReadFile;
 
 // A start that ends at once: its arguments, exit status, whole stdout, and a pattern its stderr holds.
-struct EndsAtOnce {
-    QStringList arguments;
-    int status;
-    QString out, errPattern;
-};
+struct EndsAtOnce { QStringList arguments; int status; QString out, errPattern; };
 // --update with these lines first in the settings: its exit status, how many of the cycle's own
 // texts come before the last line, a pattern of that line, and how the uploaded page starts.
-struct UpdateRun {
-    QString extra;
-    int status, steps;
-    QString lastLine;
-    QByteArray pageStart;
-};
+struct UpdateRun { QString extra; int status, steps; QString lastLine; QByteArray pageStart; };
 Q_DECLARE_METATYPE(EndsAtOnce)
 Q_DECLARE_METATYPE(UpdateRun)
 

@@ -274,12 +274,9 @@ private slots:
                      qPrintable(line->objectName()));
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
-        const struct Step {
-            const char* name;
-            QWidget* over;  // null: the pointer leaves the window
-            int highlighted;
-            QPoint at = QPoint(2, 2);
-        } path[] = {
+        // A step over no widget: the pointer leaves the window.
+        struct Step { const char* name; QWidget* over; int highlighted; QPoint at = QPoint(2, 2); };
+        const Step path[] = {
             {"at rest, over the title", about.lblMessage[0], 0},
             {"onto the web line", about.lblMessage[3], 3},
             {"straight to the mail line", about.lblMessage[4], 4},
@@ -333,14 +330,12 @@ private slots:
     // click and then a double click: only the click toggles. The state images are compiled in and distinct.
     void trayIcon()
     {
-        TrayIcon tray;
         const QString a61(61, QLatin1Char('a'));
         const QString globe = QString::fromUtf8("\xF0\x9F\x8C\x90");  // two UTF-16 units
-        tray.ModifyTrayIcon(WindowIcon(), a61 + "b" + globe + "z");
-        QCOMPARE(tray.Tip(), a61 + "b");  // the pair across the cut goes whole
-        tray.ModifyTrayIcon(WindowIcon(), a61 + globe + "z");
-        QCOMPARE(tray.Tip(), a61 + globe);  // the pair before the cut stays whole
+        QCOMPARE(TrayTip(a61 + "b" + globe + "z"), a61 + "b");  // the pair across the cut goes whole
+        QCOMPARE(TrayTip(a61 + globe + "z"), a61 + globe);  // the pair before the cut stays whole
 
+        TrayIcon tray;
         QSignalSpy toggled(&tray, &TrayIcon::LeftClicked);
         auto* icon = tray.findChild<QSystemTrayIcon*>();
         for (auto other : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick}) {
