@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 # End-to-end tests: the real program under a private Xvfb with openbox and
-# trayer, driven as a user would, in a few journeys that each go through
+# trayer, driven as a user would, in two journeys that each go through
 # several of its promises (tray and window, settings kept, the update cycle).
 #
 # Run: /usr/bin/python3 tests/e2e/test_journeys.py --binary build/Quendrel [unittest options]
@@ -37,7 +37,7 @@ class Journeys(unittest.TestCase):
     # The session ends with the interpreter (x_session stops it at exit).
     @classmethod
     def setUpClass(cls):
-        cls.tray = x.start()
+        x.start()
 
     # Each journey has a fresh copy of the program in a new directory, with its own HOME and, the directory itself
     # (0700 from mkdtemp), XDG_RUNTIME_DIR: the single-instance lock belongs to the copy.
@@ -68,11 +68,11 @@ class Journeys(unittest.TestCase):
         if not x.wait_until(predicate) or hold and x.wait_until(lambda: not predicate(), 0.7):
             self.fail(self.state(what))
 
-    # click, then one window CAPTION shown in normal state.
-    def show(self, what='left click on the tray icon', click=x.click_icon):
-        click()
+    # A left click on the tray icon, then one window CAPTION shown in normal state.
+    def show(self):
+        x.click_icon()
         self.expect(lambda: [x.window_state(w) for w in x.windows(CAPTION)] == [('IsViewable', 'Normal')],
-                    f'{what}: not one window {CAPTION!r}, shown in normal state')
+                    f'left click on the tray icon: not one window {CAPTION!r}, shown in normal state')
         return x.windows(CAPTION)[0]
 
     # Hidden to the tray: unmapped and withdrawn, not iconic (a window gone with its program is not hidden).
@@ -80,13 +80,7 @@ class Journeys(unittest.TestCase):
         self.expect(lambda: x.window_state(wid) in (('IsUnMapped', None), ('IsUnMapped', 'Withdrawn')),
                     f'{what}: window not hidden', hold)
 
-    # The last item of the menu open_menu opens is Exit; proc.wait raises TimeoutExpired if the program stays.
-    def exit_from_menu(self, open_menu, what):
-        open_menu()
-        self.expect(x.menus, f'{what}: no menu opened')
-        x.xdotool('key', 'Up', 'Return')
-        self.assert_exits(what)
-
+    # proc.wait raises TimeoutExpired if the program stays.
     def assert_exits(self, what, seconds=x.TIMEOUT):
         self.assertEqual(self.proc.wait(seconds), 0, self.state(f'{what}: exit status'))
         self.expect(lambda: not x.tray_icons(), f'{what}: tray icon left')
@@ -133,7 +127,10 @@ class Journeys(unittest.TestCase):
                          self.state('restored window still marked minimised'))
         x.click_icon()
         self.assert_hidden(wid, 'second left click on the tray icon')
-        self.exit_from_menu(lambda: x.click_icon(3), 'tray menu Exit')
+        x.click_icon(3)
+        self.expect(x.menus, 'right click on the tray icon: no menu opened')
+        x.xdotool('key', 'Up', 'Return')  # the menu's last item, Exit
+        self.assert_exits('tray menu Exit')
 
         after_exit = self.read('Quendrel.ini')
         for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
@@ -166,22 +163,6 @@ class Journeys(unittest.TestCase):
             self.assertIn(f'{line}\r\n'.encode(), ini.read_bytes())
         self.assertEqual(self.read('Other.dat'), f'"{hang}"\r\n'.encode())
         self.assertEqual(self.read('Quendrel.dat'), b'"http://listed.example/"\r\n')
-
-    # Without a tray the window shows; once a tray appears the icon comes to it. File > Exit. Named to run last:
-    # the journeys before it need the tray it ends and, should it fail on the way, does not start again.
-    def test_without_a_tray_then_file_exit(self):
-        x.kill_group(self.tray)
-        self.assertTrue(x.wait_until(lambda: '"panel" "trayer"' not in x.run('xwininfo', '-root', '-tree')))
-        self.start(in_tray=False)
-        wid = self.show('start without a tray', click=lambda: None)
-        x.start_tray()
-        self.expect(lambda: len(x.tray_icons()) == 1, 'no icon once trayer runs')
-        x.click_icon()
-        self.assert_hidden(wid, 'left click on the icon that came with the tray')
-        self.show()
-        left, top = next(r[6:8] for r in x.tree() if r[1] == wid)
-        # "File" is the menu bar's first entry, at the window's top left.
-        self.exit_from_menu(lambda: x.click(left + 15, top + 10), 'File > Exit')
 
 
 if __name__ == '__main__':
