@@ -330,12 +330,14 @@ private slots:
     // click and then a double click: only the click toggles. The state images are compiled in and distinct.
     void trayIcon()
     {
+        TrayIcon tray;
         const QString a61(61, QLatin1Char('a'));
         const QString globe = QString::fromUtf8("\xF0\x9F\x8C\x90");  // two UTF-16 units
-        QCOMPARE(TrayTip(a61 + "b" + globe + "z"), a61 + "b");  // the pair across the cut goes whole
-        QCOMPARE(TrayTip(a61 + globe + "z"), a61 + globe);  // the pair before the cut stays whole
+        tray.ModifyTrayIcon(WindowIcon(), a61 + "b" + globe + "z");
+        QCOMPARE(tray.Tip(), a61 + "b");  // the pair across the cut goes whole
+        tray.ModifyTrayIcon(WindowIcon(), a61 + globe + "z");
+        QCOMPARE(tray.Tip(), a61 + globe);  // the pair before the cut stays whole
 
-        TrayIcon tray;
         QSignalSpy toggled(&tray, &TrayIcon::LeftClicked);
         auto* icon = tray.findChild<QSystemTrayIcon*>();
         for (auto other : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick}) {
