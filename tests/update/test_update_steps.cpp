@@ -396,6 +396,7 @@ private slots:
             settings.Set(setting, value);
         UpdateDriver driver(settings, state, dir_->path());
         QSignalSpy ended(&driver, &UpdateDriver::UpdateEnded);
+        // A wrong password: the reply that refused it is the why.
         updateLog.clear();
         driver.DoUpdate();
         QVERIFY(ended.wait(10000));
@@ -404,6 +405,7 @@ private slots:
                  + u", HTTP status 200, 60 bytes"_s, u"HTML page: written to "_s + Path()}));
         QVERIFY(updateLog.size() == 4 && updateLog[3].startsWith(u"FTP upload failed: Unable to Connect to 127.0.0.1 ("));
 
+        // The right one, and a portal's page, where the strings hold no address: the why goes as the cycle starts.
         const QString portal = Echo("<p>Log in to use the Wi-Fi: <ip>Welcome!</ip></p>");
         for (const auto& [setting, value] : QList<std::pair<Setting, QVariant>>{{Setting::Password, "secret"},
                  {Setting::RemotePath, "site"}, {Setting::DestFilename, "fallback.htm"}, {Setting::IPWebPage, portal}})
@@ -417,6 +419,7 @@ private slots:
         QCOMPARE(state.StatusText(), "Quendrel (" + kUnableToParse + ')');
         QVERIFY(!QFile::exists(servers_.FtpCommandLog()));
 
+        // The other pages asked: the second of the list, with the strings remembered for it.
         settings.Set(Setting::TryOtherPages, true);
         settings.SetIPWebPages({portal, Echo("198.51.100.4"), Url("/ip")});
         updateLog.clear();
