@@ -15,19 +15,10 @@ using namespace Qt::StringLiterals;
 using quendrel::test::ReadFile;
 
 // A start that ends at once: its arguments, exit status, whole stdout, and a pattern its stderr holds.
-struct EndsAtOnce {
-    QStringList arguments;
-    int status;
-    QString out, errPattern;
-};
-// --update with these lines first in the settings ("%1": the folder): its exit status, how many of the cycle's own
+struct EndsAtOnce { QStringList arguments; int status; QString out, errPattern; };
+// --update with these lines first in the settings: its exit status, how many of the cycle's own
 // texts come before the last line, a pattern of that line, and how the uploaded page starts.
-struct UpdateRun {
-    QString extra;
-    int status, steps;
-    QString lastLine;
-    QByteArray pageStart;
-};
+struct UpdateRun { QString extra; int status, steps; QString lastLine; QByteArray pageStart; };
 Q_DECLARE_METATYPE(EndsAtOnce)
 Q_DECLARE_METATYPE(UpdateRun)
 
@@ -57,20 +48,20 @@ class TestCommandLine : public QObject {
         return program;
     }
 
-    // A new folder whose settings upload the page with the address from ipPath to "site"; extra lines go first,
-    // and the first of two equal keys counts. "%1" in them is the folder.
     // The channel sockets of running tray programs.
     QStringList Sockets() const { return QDir(dir_.path()).entryList({u"*.sock"_s}, QDir::System); }
 
-    QString Folder(const QString& name, const QString& ipPath, QString extra = {})
+    // A new folder whose settings upload the page with the address from ipPath to "site"; extra lines go first,
+    // and the first of two equal keys counts.
+    QString Folder(const QString& name, const QString& ipPath, const QString& extra = {})
     {
         const QString folder = dir_.filePath(name);
         const QString text = u"[Settings]\n%1WebpageType=-1\nDestFilename=ip.html\nServer=127.0.0.1\nPort=%2\n"
                              "Username=writer\nPassword=c2VjcmV0\nRemotePath=site\nIPWebPage=%3\nStartString=<ip>\n"
-                             "EndString=</ip>\n"_s.arg(extra.replace(u"%1"_s, folder)).arg(servers_.FtpPort())
-                                 .arg(servers_.HttpUrl(ipPath)).replace(u"\n"_s, u"\r\n"_s);
-        const bool made = QDir().mkdir(folder) && quendrel::WriteWholeFile(folder + u"/page.tpl"_s, "<p><IP></p>\n") == 0;
-        return made && quendrel::WriteWholeFile(folder + u"/Quendrel.ini"_s, text.toLatin1()) == 0 ? folder : QString();
+                             "EndString=</ip>\n"_s.arg(extra).arg(servers_.FtpPort()).arg(servers_.HttpUrl(ipPath))
+                                 .replace(u"\n"_s, u"\r\n"_s);
+        return QDir().mkdir(folder) && quendrel::WriteWholeFile(folder + u"/Quendrel.ini"_s, text.toLatin1()) == 0
+                   ? folder : QString();
     }
 
 private slots:
@@ -106,8 +97,6 @@ private slots:
         QTest::addColumn<UpdateRun>("run");
         const QString uploaded = u"^Quendrel \\(203\\.0\\.113\\.7 - \\d+ \\w+ \\d{4} \\d\\d:\\d\\d:\\d\\d\\)$"_s;
         QTest::newRow("default page") << UpdateRun{{}, 0, 10, uploaded, "<html><body><center><b>203.0.113.7"_ba};
-        QTest::newRow("own template") << UpdateRun{u"WebpageType=0\nSourceFilepath=%1/page.tpl\n"_s, 0, 10, uploaded,
-                                                   "<p>203.0.113.7</p>\r\n"_ba};
         QTest::newRow("login refused") << UpdateRun{u"Password=UXVva2thLXMzY3JldC03Nw==\n"_s, 1, 8,
                                                     u"^Quendrel \\(Unable to Connect to 127\\.0\\.0\\.1\\)$"_s, {}};
     }
@@ -126,7 +115,8 @@ private slots:
         const auto program = Start({u"--update"_s, u"--verbose"_s, u"--settings"_s, folder});
         QVERIFY(!folder.isEmpty() && program->waitForFinished(30000));
         const QString log = QString::fromUtf8(program->readAllStandardError());
-        QVERIFY(log.contains(u"PASS ***"_s) && !log.contains(u"secret"_s) && !log.contains(u"Quokka-s3cret-77"_s));
+        QVERIFY(log.contains(u"> GET /ip HTTP/1.1"_s) && log.contains(u"PASS ***"_s));
+        QVERIFY(!log.contains(u"secret"_s) && !log.contains(u"Quokka-s3cret-77"_s));
         QCOMPARE(log.contains(u"< 530 "_s), run.status == 1);
         QCOMPARE(program->exitCode(), run.status);
         const QStringList cycle{u"Establishing Internet Connection.."_s, "Connecting to " + servers_.HttpUrl(u"/ip.."_s),

