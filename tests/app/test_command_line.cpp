@@ -75,8 +75,6 @@ private slots:
                                                       u"^Quendrel: Unknown option 'bogus'.\n\nUsage: Quendrel \\[options\\]"_s};
         QTest::newRow("missing folder") << EndsAtOnce{{u"--update"_s, u"--settings"_s, dir_.filePath(u"none"_s)}, 2, {},
                                                       u"^Quendrel: cannot use the settings folder .*/none\""_s};
-        QTest::newRow("file for folder") << EndsAtOnce{{u"--update"_s, u"--settings"_s, QStringLiteral(QUENDREL_BINARY)},
-                                                       2, {}, u"Not a directory\n$"_s};
     }
 
     // Nothing is created, in the test directory or elsewhere.
