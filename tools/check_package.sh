@@ -4,13 +4,18 @@
 # application menu finds its entry and icon and that it keeps its files out of
 # the system's folders, then purges the package and checks that none of its
 # files is left. As root, on Debian 12, with the build's dependencies there;
-# a quendrel installed before is purged first.
+# it refuses to run where a quendrel package is installed already.
 #
 #   tools/check_package.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 build=$(realpath "${1:-build}")
 fail() { echo "check_package.sh: FAILED: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || fail "needs root (apt-get install)"
+
+# Someone's own installed copy is not this check's to remove.
+if [ -n "$(dpkg-query -W -f='${db:Status-Status}' quendrel 2>/dev/null | grep -v not-installed)" ]; then
+  fail "a quendrel package is installed here already; remove it first (apt-get purge quendrel)"
+fi
 
 # A fresh package of the build, in a folder apt's own user may read.
 work=$(mktemp -d)
@@ -20,10 +25,6 @@ chmod 755 "$work"
 deb=$(echo "$work"/quendrel_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
 
-# Left by an earlier run that stopped half-way.
-if [ -n "$(dpkg-query -W -f='${db:Status-Status}' quendrel 2>/dev/null | grep -v not-installed)" ]; then
-  apt-get purge -y -qq quendrel >/dev/null
-fi
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 dpkg -L quendrel >"$work/files"
 

@@ -63,14 +63,22 @@ void CatchUpUpdate::Check()
         qCDebug(log_, "An update runs: the update after the network change waits for its end");
         return;
     }
-    pending_ = false;
     if (WithinGap(now)) {
-        qCDebug(log_, "No update after the network change: one was asked for less than %lld s ago",
+        // Put off to the minute's end, not dropped: after a wake the first
+        // update often runs before the network is back, and the event that
+        // says it is back would otherwise be lost until the next interval.
+        deadline_ = *lastAsked_ + timing_.minimumGap.count();
+        settle_.start(std::chrono::milliseconds(deadline_ - now));
+        qCDebug(log_, "The update after the network change waits until %lld s after the last one",
                 qlonglong(timing_.minimumGap.count() / 1000));
         return;
     }
+    pending_ = false;
     lastAsked_ = now;
     state_.TickCounter = 0;
+    // It stands in for a start-up update still to come, which would only
+    // repeat it.
+    state_.StartPending = false;
     qCInfo(log_, "Update after the network came back or the computer woke");
     emit UpdateDue();
 }

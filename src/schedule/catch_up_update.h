@@ -29,8 +29,9 @@ struct CatchUpTiming {
 // woke, when the address may well have changed. Events that come within the
 // settling delay of each other wait for the last, so a wake followed by the
 // reconnect it brings gives one update once both are over. At most one
-// update a minute comes from here, never while a cycle runs, and it starts
-// the interval's count again as a scheduled update does.
+// update a minute comes from here (one due sooner waits for the minute's
+// end), never while a cycle runs; it starts the interval's count again as a
+// scheduled update does, and takes the place of a start-up update not yet run.
 class CatchUpUpdate : public QObject {
     Q_OBJECT
 

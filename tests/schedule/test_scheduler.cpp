@@ -82,7 +82,7 @@ private slots:
         QTest::newRow("a cycle over within the delay") << Events{.seen = {5}, .cycle = {3, 8}, .updates = {15}};
         QTest::newRow("a cycle past the delay: after it") << Events{.seen = {5}, .cycle = {3, 20}, .updates = {21}};
         QTest::newRow("another, waiting for a cycle") << Events{.seen = {5, 19}, .cycle = {3, 20}, .updates = {29}};
-        QTest::newRow("again within the minute") << Events{.seen = {5, 40}, .updates = {15}};
+        QTest::newRow("again within the minute: at its end") << Events{.seen = {5, 40}, .updates = {15, 75}};
         QTest::newRow("again after the minute") << Events{.seen = {5, 70}, .updates = {15, 80}};
     }
 
@@ -91,6 +91,7 @@ private slots:
     {
         QFETCH(Events, run);
         ProgramState state;
+        state.StartPending = true;
         int second = 0;
         const auto running = [&] { return second >= run.cycle.first && second <= run.cycle.second; };
         CatchUpUpdate catchUp(state, running, lcApp(), {.clock = [&] { return second * 1000LL; }});
@@ -107,6 +108,7 @@ private slots:
         }
         QCOMPARE(updates, run.updates);
         QCOMPARE(state.TickCounter, end - updates.last());  // counted again from the last update
+        QVERIFY(!state.StartPending);  // the start-up update would only repeat it
     }
 
     void intervalText_data()
