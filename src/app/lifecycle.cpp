@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "app/app_log.h"
+#include "app/settings_test_driver.h"
 #include "app/system_events.h"
 #include "app/update_driver.h"
 #include "common/program_paths.h"
@@ -28,10 +29,12 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, SystemEv
       files_(files ? std::move(*files) : ProgramFiles::In(WritableDirectory())),
       actions_(new AppActions(state_, this)),
       tray_(new TrayIcon(this)),
-      scheduler_(new Scheduler(state_, settings_, [this] { return IsUpdating(); }, this)),
-      catchUp_(new CatchUpUpdate(state_, [this] { return IsUpdating(); }, lcApp(), {}, this)),
+      // A test counts as a running cycle: no update is due beside it.
+      scheduler_(new Scheduler(state_, settings_, [this] { return IsUpdating() || IsTesting(); }, this)),
+      catchUp_(new CatchUpUpdate(state_, [this] { return IsUpdating() || IsTesting(); }, lcApp(), {}, this)),
       // The page is written where the settings are kept.
-      updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
+      updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this)),
+      testDriver_(new SettingsTestDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
 {
     connect(updateDriver_, &UpdateDriver::UpdateEnded, this, &Lifecycle::UpdateEnded);
     connect(updateDriver_, &UpdateDriver::NoticeRaised, tray_,
@@ -46,6 +49,7 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, SystemEv
 Lifecycle::~Lifecycle()
 {
     updateDriver_->Cancel();
+    testDriver_->Cancel();
     if (frmAbout_)
         frmAbout_->disconnect(this);
     delete frmAbout_.data();
@@ -60,6 +64,7 @@ void Lifecycle::ConnectSystemEvents(SystemEvents* events)
     connect(catchUp_, &CatchUpUpdate::UpdateDue, this, &Lifecycle::DoUpdate);
     // Queued: whoever else hears of the cycle's end hears of it before the next one starts.
     connect(this, &Lifecycle::UpdateEnded, catchUp_, &CatchUpUpdate::CycleEnded, Qt::QueuedConnection);
+    connect(testDriver_, &SettingsTestDriver::TestEnded, catchUp_, &CatchUpUpdate::CycleEnded, Qt::QueuedConnection);
 }
 
 void Lifecycle::ConnectActions()
@@ -97,6 +102,8 @@ FrmMain& Lifecycle::Window()
         frmMain_ = new FrmMain(settings_, state_, *actions_);
         SuppressCloseCommand(frmMain_);
         connect(frmMain_, &FrmMain::ResizeNotified, this, &Lifecycle::OnResize);
+        connect(frmMain_, &FrmMain::TestFtpRequested, testDriver_, &SettingsTestDriver::TestFtpLogin);
+        connect(frmMain_, &FrmMain::TestPageRequested, testDriver_, &SettingsTestDriver::TestAddress);
     }
     return *frmMain_;
 }
@@ -144,10 +151,15 @@ bool Lifecycle::IsUpdating() const
     return updateDriver_->IsRunning();
 }
 
+bool Lifecycle::IsTesting() const
+{
+    return testDriver_->IsRunning();
+}
+
 void Lifecycle::DoUpdate()
 {
-    // One cycle at a time: a trigger during a cycle is ignored.
-    if (unloaded_ || IsUpdating())
+    // One cycle at a time, and none beside a test: a trigger meanwhile is ignored.
+    if (unloaded_ || IsUpdating() || IsTesting())
         return;
     emit UpdateStarted();
     updateDriver_->DoUpdate();
@@ -180,8 +192,9 @@ void Lifecycle::Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    // A running cycle is called off first; it reports nothing afterwards.
+    // A running cycle or test is called off first; it reports nothing afterwards.
     updateDriver_->Cancel();
+    testDriver_->Cancel();
     scheduler_->Stop();
     // Storage failures are not reported here; the tray icon goes regardless.
     SaveAll();

@@ -18,6 +18,7 @@ namespace quendrel {
 class AppActions;
 class CatchUpUpdate;
 class Scheduler;
+class SettingsTestDriver;
 class SystemEvents;
 class TrayIcon;
 class UpdateDriver;
@@ -68,6 +69,8 @@ public:
     TrayIcon* Tray() const { return tray_; }
     // True while an update cycle runs.
     bool IsUpdating() const;
+    // True while a test of the settings runs (no update starts meanwhile).
+    bool IsTesting() const;
 
 signals:
     // The program has nothing left open and should end with status 0.
@@ -100,6 +103,7 @@ private:
     Scheduler* scheduler_;
     CatchUpUpdate* catchUp_;
     UpdateDriver* updateDriver_;
+    SettingsTestDriver* testDriver_;
     QPointer<FrmMain> frmMain_;
     QPointer<FrmAbout> frmAbout_;
     bool unloaded_ = false;

@@ -11,11 +11,6 @@ namespace quendrel {
 
 namespace {
 
-QString Framed(const QString& text)
-{
-    return QLatin1String(kAppTitle) + QStringLiteral(" (") + text + QStringLiteral(")");
-}
-
 // The list's other pages, each once, in the list's order, with the strings
 // remembered for it (a well-known page's own) or else the window's.
 QList<IPWebPageChoice> OtherPages(const SettingsModel& settings, const UpdateInputs& in)
@@ -36,7 +31,13 @@ QList<IPWebPageChoice> OtherPages(const SettingsModel& settings, const UpdateInp
 
 }  // namespace
 
-TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, const QString& programDirectory)
+QString FramedStatus(const QString& text)
+{
+    return QLatin1String(kAppTitle) + QStringLiteral(" (") + text + QStringLiteral(")");
+}
+
+TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, const QString& programDirectory,
+                             bool readOnly)
 {
     const auto trimmed = [&settings](Setting setting) { return TrimSpaces(settings.Text(setting)); };
     TakenInputs taken;
@@ -46,7 +47,7 @@ TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, cons
     in.timeText = CycleTimeText(now);
 
     const PortVerdict port = TakePort(settings.Text(Setting::Port));
-    if (port.resetText)
+    if (port.resetText && !readOnly)
         settings.Set(Setting::Port, QString::number(kDefaultFtpPort));
     in.port = port.port;
     taken.failure = port.failure;
@@ -107,12 +108,13 @@ void UpdateDriver::Cancel()
     state_.SetUpdating(false);
 }
 
-void UpdateDriver::OnFinished(const QString& address, const std::optional<UpdateFailure>& failure)
+void UpdateDriver::OnFinished(const UpdateOutcome& outcome)
 {
-    if (failure) {
-        ReportFailure(*failure);
+    const QString& address = outcome.address;
+    if (outcome.failure) {
+        ReportFailure(*outcome.failure);
     } else {
-        Report(StateImage::Ready, Framed(address + QStringLiteral(" - ") + dateText_ + QStringLiteral(" ") + timeText_));
+        Report(StateImage::Ready, FramedStatus(address + QStringLiteral(" - ") + dateText_ + QStringLiteral(" ") + timeText_));
         state_.SetCurrentIP(address);
         const QString unreachable = UnreachableReason(address);
         if (!unreachable.isEmpty())
@@ -126,7 +128,7 @@ void UpdateDriver::OnFinished(const QString& address, const std::optional<Update
 
 void UpdateDriver::ReportFailure(const UpdateFailure& failure)
 {
-    Report(StateImage::Failed, Framed(failure.message));
+    Report(StateImage::Failed, FramedStatus(failure.message));
     state_.SetStatusDetail(failure.detail);
     state_.SetCurrentIP(QString());
     Raise(notices_.AfterFailure(failure.message));

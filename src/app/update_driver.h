@@ -22,8 +22,13 @@ struct TakenInputs {
 };
 
 // Reads what an update cycle needs from the settings, once, trimmed. A port
-// that is empty or no number is set back to "21".
-TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, const QString& programDirectory);
+// that is empty or no number is taken as 21, and set back to "21" unless
+// the settings are only to be read.
+TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, const QString& programDirectory,
+                             bool readOnly = false);
+
+// A status text as the status bar and the tray tip show it: "Quendrel (text)".
+QString FramedStatus(const QString& text);
 
 // Runs update cycles with the settings: validates them, shows the busy
 // state, runs the steps off the main thread and reports the outcome in the
@@ -51,7 +56,7 @@ signals:
     void NoticeRaised(const Notice& notice);
 
 private:
-    void OnFinished(const QString& address, const std::optional<UpdateFailure>& failure);
+    void OnFinished(const UpdateOutcome& outcome);
     void ReportFailure(const UpdateFailure& failure);
     void Report(StateImage image, const QString& text);
     void Raise(const std::optional<Notice>& notice);

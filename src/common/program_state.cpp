@@ -41,4 +41,12 @@ void ProgramState::SetUpdating(bool updating)
     emit UpdatingChanged(updating);
 }
 
+void ProgramState::SetTesting(bool testing)
+{
+    if (testing == testing_)
+        return;
+    testing_ = testing;
+    emit TestingChanged(testing);
+}
+
 }  // namespace quendrel

@@ -47,12 +47,17 @@ public:
     bool Updating() const { return updating_; }
     void SetUpdating(bool updating);
 
+    // True while a test of the settings runs: no update may start.
+    bool Testing() const { return testing_; }
+    void SetTesting(bool testing);
+
 signals:
     void CurrentIPChanged(const QString& address);
     void StatusTextSet(const QString& text);
     void StatusDetailChanged(const QString& detail);
     void StateShown();
     void UpdatingChanged(bool updating);
+    void TestingChanged(bool testing);
 
 private:
     QString currentIP_;
@@ -61,6 +66,7 @@ private:
     StateImage image_ = StateImage::Ready;
     QString trayTip_;
     bool updating_ = false;
+    bool testing_ = false;
 };
 
 }  // namespace quendrel

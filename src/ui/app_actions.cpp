@@ -36,6 +36,10 @@ AppActions::AppActions(const ProgramState& state, QObject* parent)
     mnuTray_->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
     mnuTray_->addAction(mnuExit);
 
+    // No update starts beside a test of the settings.
+    mnuUpdate->setEnabled(!state.Testing());
+    connect(&state, &ProgramState::TestingChanged, mnuUpdate,
+            [this](bool testing) { mnuUpdate->setEnabled(!testing); });
     mnuCopyIP->setEnabled(!state.CurrentIP().isEmpty());
     connect(&state, &ProgramState::CurrentIPChanged, mnuCopyIP,
             [this](const QString& address) { mnuCopyIP->setEnabled(!address.isEmpty()); });

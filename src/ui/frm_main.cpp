@@ -68,6 +68,8 @@ FrmMain::FrmMain(SettingsModel& settings, ProgramState& state, AppActions& actio
     LayOut(client);
     ConnectRules();
     connect(cmdUpdate, &QPushButton::clicked, actions.mnuUpdate, &QAction::trigger);
+    connect(cmdTestFtp, &QPushButton::clicked, this, &FrmMain::TestFtpRequested);
+    connect(cmdTestPage, &QPushButton::clicked, this, &FrmMain::TestPageRequested);
 
     BindSettings(*this, settings_);
     // The selections' rules also when binding changed nothing, so the
@@ -82,6 +84,7 @@ FrmMain::FrmMain(SettingsModel& settings, ProgramState& state, AppActions& actio
     connect(&state_, &ProgramState::StatusDetailChanged, this, [this] { ShowStatusDetail(); });
     connect(&state_, &ProgramState::StateShown, this, &FrmMain::RenderState);
     connect(&state_, &ProgramState::UpdatingChanged, this, &FrmMain::RenderState);
+    connect(&state_, &ProgramState::TestingChanged, this, &FrmMain::RenderState);
 }
 
 // The file chooser may still be open; it goes with the window.
@@ -95,7 +98,11 @@ void FrmMain::RenderState()
     setWindowIcon(ImageList1.Image(state_.Image()));
     statusPanel_->setText(state_.StatusText());
     ShowStatusDetail();
-    cmdUpdate->setEnabled(!state_.Updating());
+    // An update and a test never run side by side.
+    const bool idle = !state_.Updating() && !state_.Testing();
+    cmdUpdate->setEnabled(idle);
+    cmdTestFtp->setEnabled(idle);
+    cmdTestPage->setEnabled(idle);
 }
 
 // A failure's detail may quote what a web page held: shown as the text it
@@ -147,6 +154,14 @@ QRadioButton* FrmMain::AddOption(QGroupBox* frame, const char* name, int index, 
     group->addButton(option, index);
     layout_.add(option, twips.left(), twips.top(), twips.width(), twips.height());
     return option;
+}
+
+QPushButton* FrmMain::AddTestButton(QGroupBox* frame, const char* name, const char* tip, QRect twips)
+{
+    auto* button = Named(new QPushButton(QStringLiteral("Test"), frame), QLatin1String(name));
+    button->setToolTip(QLatin1String(tip));
+    layout_.add(button, twips.left(), twips.top(), twips.width(), twips.height());
+    return button;
 }
 
 // Each builder creates the frame's controls in their tab order and records
@@ -221,6 +236,9 @@ void FrmMain::BuildFtpFrame(QGroupBox* frame)
     text("txtRemotePath", 1440, 1440, 2295);
     AddOption(frame, "optPasAct", 0, "Active", QRect(3960, 840, 975, 255));
     AddOption(frame, "optPasAct", 1, "Passive", QRect(3960, 1080, 975, 255));
+    cmdTestFtp = AddTestButton(frame, "cmdTestFtp",
+                               "Log in with these values and change into the remote directory; nothing is uploaded",
+                               QRect(3960, 1440, 975, 285));
 }
 
 void FrmMain::BuildAdvancedFrame(QGroupBox* frame)
@@ -250,6 +268,9 @@ void FrmMain::BuildAdvancedFrame(QGroupBox* frame)
     chkIncludeIPv6->setToolTip(QStringLiteral("After the IPv4 addresses of this computer's name, the global IPv6 "
                                               "addresses of its interfaces (not the temporary ones)"));
     layout_.add(chkIncludeIPv6, 240, 2160, 4815, 255);
+    cmdTestPage = AddTestButton(frame, "cmdTestPage",
+                                "Find the address as an update would, with these values; nothing is uploaded",
+                                QRect(4080, 1440, 975, 285));
 }
 
 void FrmMain::BuildStatusBar()

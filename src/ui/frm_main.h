@@ -44,6 +44,9 @@ public:
 signals:
     // Every size or window-state change, minimising included.
     void ResizeNotified();
+    // The FTP Server tab's and the Advanced tab's "Test" buttons.
+    void TestFtpRequested();
+    void TestPageRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -57,6 +60,7 @@ private:
     void BuildWebpageFrame(QGroupBox* frame);
     void BuildFtpFrame(QGroupBox* frame);
     void BuildAdvancedFrame(QGroupBox* frame);
+    QPushButton* AddTestButton(QGroupBox* frame, const char* name, const char* tip, QRect twips);
     void AddLabel(QWidget* frame, int index, const char* text, int left, int top, int width, int height);
     QRadioButton* AddOption(QGroupBox* frame, const char* name, int index, const char* caption, QRect twips);
     void BuildStatusBar();
@@ -87,6 +91,8 @@ private:
     QCheckBox* chkUpdateOnStart = nullptr;
     QCheckBox* chkUpdateDelay = nullptr;
     QPushButton* cmdUpdate = nullptr;
+    QPushButton* cmdTestFtp = nullptr;
+    QPushButton* cmdTestPage = nullptr;
     QSlider* Slider1 = nullptr;
     QLineEdit* txtUpdInt = nullptr;
     QLabel* lblSourceFilepath = nullptr;

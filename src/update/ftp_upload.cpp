@@ -248,6 +248,34 @@ void Close(CurlEasy& curl, const std::string& directory)
     SendCommands(curl, directory, {});
 }
 
+// Logs in and enters the remote directory; directory gets its URL.
+std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
+                                           const std::stop_token& stop, std::string& directory)
+{
+    status(kEstablishing);
+    if (!curl)
+        return UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")};
+    status(ConnectingTo(target.server));
+    const std::optional<std::string> url = FtpDirectoryUrl(target.server, target.port, target.remotePath);
+    if (!url)
+        return UpdateFailure{UnableToConnectTo(target.server),
+                             QStringLiteral("no FTP URL can name server \"%1\" and port %2")
+                                 .arg(target.server, QString::number(target.port))};
+    directory = *url;
+    SetSessionOptions(curl, target, stop);
+    return EnterDirectory(curl, target, directory, stop);
+}
+
+std::optional<UpdateFailure> CloseSession(CurlEasy& curl, const std::string& directory, const StatusReporter& status,
+                                          const std::stop_token& stop)
+{
+    status(kClosing);
+    Close(curl, directory);
+    if (stop.stop_requested())
+        return UpdateFailure::Cancelled();
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath)
@@ -273,28 +301,25 @@ std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, cons
 std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
                                             std::stop_token stop)
 {
-    status(kEstablishing);
     CurlEasy curl;
-    if (!curl)
-        return UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")};
-    status(ConnectingTo(target.server));
-    const std::optional<std::string> directory = FtpDirectoryUrl(target.server, target.port, target.remotePath);
-    if (!directory)
-        return UpdateFailure{UnableToConnectTo(target.server),
-                             QStringLiteral("no FTP URL can name server \"%1\" and port %2")
-                                 .arg(target.server, QString::number(target.port))};
-    SetSessionOptions(curl, target, stop);
+    std::string directory;
     // After a failure the connection is cut, without QUIT, when curl goes.
-    if (auto failure = EnterDirectory(curl, target, *directory, stop))
+    if (auto failure = OpenDirectory(curl, target, status, stop, directory))
         return failure;
     status(kUploading);
-    if (auto failure = Publish(curl, target, *directory, stop))
+    if (auto failure = Publish(curl, target, directory, stop))
         return failure;
-    status(kClosing);
-    Close(curl, *directory);
-    if (stop.stop_requested())
-        return UpdateFailure::Cancelled();
-    return std::nullopt;
+    return CloseSession(curl, directory, status, stop);
+}
+
+std::optional<UpdateFailure> CheckFtpLogin(const FtpTarget& target, const StatusReporter& status,
+                                           std::stop_token stop)
+{
+    CurlEasy curl;
+    std::string directory;
+    if (auto failure = OpenDirectory(curl, target, status, stop, directory))
+        return failure;
+    return CloseSession(curl, directory, status, stop);
 }
 
 }  // namespace quendrel

@@ -40,4 +40,10 @@ std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, cons
 std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
                                             std::stop_token stop);
 
+// Logs in and enters the remote directory as an upload does, then leaves
+// with QUIT: nothing is stored. Fails as UploadPageFile does before its
+// upload.
+std::optional<UpdateFailure> CheckFtpLogin(const FtpTarget& target, const StatusReporter& status,
+                                           std::stop_token stop);
+
 }  // namespace quendrel

@@ -4,6 +4,7 @@
 #include <QUrl>
 
 #include "update/ftp_upload.h"
+#include "update/ip_address_text.h"
 #include "update/local_ip.h"
 #include "update/page_file.h"
 #include "update/update_log.h"
@@ -72,7 +73,53 @@ TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, con
     return GetAddressFromPages(pages, status, stop, nextPage);
 }
 
+FtpTarget TargetOf(const UpdateInputs& in, const QString& pagePath = {})
+{
+    return {in.server, in.port, in.username, in.password, in.remotePath, in.active, pagePath, in.destFilename};
+}
+
+QString DirectoryUrlOf(const UpdateInputs& in)
+{
+    return QString::fromStdString(FtpDirectoryUrl(in.server, in.port, in.remotePath).value_or(""));
+}
+
+// Where the address came from: "from <page>" (the page's own detail cut
+// off) or the host's.
+QString AddressSource(const QString& detail)
+{
+    const qsizetype pageDetail = detail.lastIndexOf(QStringLiteral(", HTTP status "));
+    return pageDetail < 0 ? detail : detail.left(pageDetail);
+}
+
 }  // namespace
+
+UpdateOutcome RunFtpTest(const UpdateInputs& in, const StatusReporter& status, std::stop_token stop)
+{
+    const StepLog log(in);
+    std::optional<UpdateFailure> failure = ValidateFtpInputs(in);
+    if (!failure)
+        failure = CheckFtpLogin(TargetOf(in), status, stop);
+    log.Outcome("FTP test", failure, QStringLiteral("logged in and entered ") + DirectoryUrlOf(in));
+    if (failure)
+        return {QString(), failure};
+    return {QStringLiteral("logged in to ") + in.server, std::nullopt, QStringLiteral("entered ") + DirectoryUrlOf(in)};
+}
+
+UpdateOutcome RunPageTest(const UpdateInputs& in, const StatusReporter& status, std::stop_token stop)
+{
+    const StepLog log(in);
+    TextResult address{QString(), ValidateAddressInputs(in)};
+    if (!address.failure)
+        address = FindAddress(in, status, stop, log);
+    if (!address.failure && stop.stop_requested())
+        address.failure = UpdateFailure::Cancelled();
+    if (address.failure && !address.unmatchedPage.isNull())
+        address.failure->detail += QStringLiteral("; the page begins: \"%1\"").arg(ShownFoundText(address.unmatchedPage));
+    log.Outcome("IP address test", address.failure, address.text + u' ' + address.detail);
+    if (address.failure)
+        return {QString(), address.failure};
+    return {address.text + u' ' + AddressSource(address.detail), std::nullopt, address.detail};
+}
 
 UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& status, std::stop_token stop)
 {
@@ -92,13 +139,8 @@ UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& statu
     if (written)
         return {QString(), written};
 
-    const FtpTarget target{in.server,     in.port,   in.username, in.password,
-                           in.remotePath, in.active, pagePath,    in.destFilename};
-    const std::optional<UpdateFailure> uploaded = UploadPageFile(target, status, stop);
-    log.Outcome("FTP upload", uploaded,
-                QStringLiteral("stored as \"%1\" in %2")
-                    .arg(in.destFilename, QString::fromStdString(
-                                              FtpDirectoryUrl(in.server, in.port, in.remotePath).value_or(""))));
+    const std::optional<UpdateFailure> uploaded = UploadPageFile(TargetOf(in, pagePath), status, stop);
+    log.Outcome("FTP upload", uploaded, QStringLiteral("stored as \"%1\" in %2").arg(in.destFilename, DirectoryUrlOf(in)));
     if (uploaded)
         return {QString(), uploaded};
     return {address.text, std::nullopt};
@@ -116,25 +158,32 @@ UpdateCycle::~UpdateCycle()
 
 bool UpdateCycle::Start(const UpdateInputs& inputs)
 {
+    return Start([inputs](const StatusReporter& status, std::stop_token stop) {
+        return RunUpdateSteps(inputs, status, std::move(stop));
+    });
+}
+
+bool UpdateCycle::Start(CycleSteps steps)
+{
     if (running_)
         return false;
     if (worker_.joinable())
         worker_.join();
     running_ = true;
     const quint64 generation = ++generation_;
-    worker_ = std::jthread([this, inputs, generation](std::stop_token stop) {
+    worker_ = std::jthread([this, steps = std::move(steps), generation](std::stop_token stop) {
         const auto status = [this, generation](const QString& text) {
             Deliver([this, generation, text] {
                 if (generation == generation_)
                     emit StatusChanged(text);
             });
         };
-        const UpdateOutcome outcome = RunUpdateSteps(inputs, status, stop);
+        const UpdateOutcome outcome = steps(status, stop);
         Deliver([this, generation, outcome] {
             if (generation != generation_)
                 return;
             running_ = false;
-            emit Finished(outcome.address, outcome.failure);
+            emit Finished(outcome);
         });
     });
     return true;

@@ -30,25 +30,62 @@ QString WithoutTimeZone(const QString& format)
 
 }  // namespace
 
+namespace {
+
+using MissingInputs = QStringList;
+
+void Need(MissingInputs& missing, const QString& text, const char* name)
+{
+    if (text.isEmpty())
+        missing << QLatin1String(name);
+}
+
+// Empty strings are the plain answers' (see CutIPAddress).
+void NeedAddressInputs(const UpdateInputs& in, MissingInputs& missing)
+{
+    if (!in.directlyConnected)
+        Need(missing, in.ipWebPage, "IP web page");
+}
+
+void NeedFtpInputs(const UpdateInputs& in, MissingInputs& missing)
+{
+    Need(missing, in.server, "FTP server");
+    Need(missing, in.username, "user name");
+    Need(missing, in.password, "password");
+}
+
+std::optional<UpdateFailure> MissingFailure(const MissingInputs& missing)
+{
+    if (missing.isEmpty())
+        return std::nullopt;
+    return UpdateFailure{update_text::kRequiredFieldsMissing, QStringLiteral("empty: ") + missing.join(u", ")};
+}
+
+}  // namespace
+
 std::optional<UpdateFailure> ValidateUpdateInputs(const UpdateInputs& in)
 {
-    QStringList missing;
-    const auto need = [&missing](const QString& text, const char* name) {
-        if (text.isEmpty())
-            missing << QLatin1String(name);
-    };
-    // Empty strings are the plain answers' (see CutIPAddress).
-    if (!in.directlyConnected)
-        need(in.ipWebPage, "IP web page");
+    MissingInputs missing;
+    NeedAddressInputs(in, missing);
     if (!in.defaultPage)
-        need(in.templatePath, "source file");
-    need(in.destFilename, "destination file name");
-    need(in.server, "FTP server");
-    need(in.username, "user name");
-    need(in.password, "password");
-    if (!missing.isEmpty())
-        return UpdateFailure{update_text::kRequiredFieldsMissing, QStringLiteral("empty: ") + missing.join(u", ")};
-    return std::nullopt;
+        Need(missing, in.templatePath, "source file");
+    Need(missing, in.destFilename, "destination file name");
+    NeedFtpInputs(in, missing);
+    return MissingFailure(missing);
+}
+
+std::optional<UpdateFailure> ValidateAddressInputs(const UpdateInputs& in)
+{
+    MissingInputs missing;
+    NeedAddressInputs(in, missing);
+    return MissingFailure(missing);
+}
+
+std::optional<UpdateFailure> ValidateFtpInputs(const UpdateInputs& in)
+{
+    MissingInputs missing;
+    NeedFtpInputs(in, missing);
+    return MissingFailure(missing);
 }
 
 PortVerdict TakePort(const QString& portText)

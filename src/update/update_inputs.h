@@ -48,6 +48,9 @@ struct UpdateInputs {
 // "Required Fields Missing.." when an input the cycle needs is empty; the
 // detail names the empty ones.
 std::optional<UpdateFailure> ValidateUpdateInputs(const UpdateInputs& inputs);
+// The same for what finding the address needs, and for the FTP login.
+std::optional<UpdateFailure> ValidateAddressInputs(const UpdateInputs& inputs);
+std::optional<UpdateFailure> ValidateFtpInputs(const UpdateInputs& inputs);
 
 // The port box's text turned into a port.
 struct PortVerdict {

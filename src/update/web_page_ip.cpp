@@ -172,7 +172,7 @@ TextResult CutIPAddress(const QString& page, const QString& startString, const Q
             return QStringLiteral("no %1 string \"%2\" in the page").arg(QLatin1String(which), marker);
         };
         const QString why = start < 0 ? missing("start", startString) : missing("end", endString);
-        return {QString(), UpdateFailure{kUnableToParse, why}};
+        return {QString(), UpdateFailure{kUnableToParse, why}, QString(), true, page};
     }
     status(kParsing);
     const qsizetype from = start + startString.size();

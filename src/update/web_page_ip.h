@@ -30,6 +30,8 @@ struct TextResult {
     QString detail = {};
     // For a page: it came to its end (it did not break off or hit a limit).
     bool whole = true;
+    // The page's text when its start or end string is not in it.
+    QString unmatchedPage = {};
 };
 
 // Downloads the IP web page (redirections followed, no cache, proxies from
