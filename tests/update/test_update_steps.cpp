@@ -16,6 +16,7 @@
 #include <thread>
 #include <tuple>
 
+#include "app/settings_test_driver.h"
 #include "app/update_driver.h"
 #include "common/file_io.h"
 #include "common/program_state.h"
@@ -69,6 +70,7 @@ const std::tuple<const char*, QString UpdateInputs::*, const char*> kTextInputs[
     {"password", &UpdateInputs::password, "RRRR"}};
 
 using FailingStep = std::function<std::optional<UpdateFailure>()>;
+using SettingChanges = QList<std::pair<Setting, QVariant>>;
 
 // The lines logged to quendrel.update (not printed); a test that reads them clears them first.
 QStringList updateLog;
@@ -88,6 +90,7 @@ Q_DECLARE_METATYPE(Lookup)
 Q_DECLARE_METATYPE(Upload)
 Q_DECLARE_METATYPE(Refusal)
 Q_DECLARE_METATYPE(FailingStep)
+Q_DECLARE_METATYPE(SettingChanges)
 
 // The steps of an update cycle one by one: what it starts from (the port
 // box's text, the fields it needs, the date and time it shows, the host's own
@@ -422,6 +425,62 @@ private slots:
                      updateLog.value(1).endsWith(u"asking the next page"_s) &&
                      updateLog.value(2).startsWith(u"IP address: 198.51.100.4 from "_s + Echo("198.51.100.4")),
                  qPrintable(updateLog.join(u'\n')));
+    }
+
+    // The Test buttons' work with the window's values (a login as writer into "site", the /ip page), changed by
+    // the row: its report (the update's own failure texts), the detail, the FTP commands (never a STOR), and
+    // nothing kept: no address, no picture, no page, the settings as they were.
+    void settingsTests_data()
+    {
+        QTest::addColumn<bool>("ftp");
+        QTest::addColumn<SettingChanges>("changes");
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("detail");  // how it ends
+        QTest::addColumn<QString>("commands");  // after USER, PASS, PWD
+        QTest::newRow("login") << true << SettingChanges{} << "Test: logged in to 127.0.0.1" << "/site/" << "CWD site\nQUIT\n";
+        QTest::newRow("wrong password") << true << SettingChanges{{Setting::Password, "wrong"}}
+                                        << "Unable to Connect to 127.0.0.1" << "last reply: 530 Authentication failed." << "";
+        QTest::newRow("missing directory") << true << SettingChanges{{Setting::RemotePath, "site/none"}}
+                                           << kUnableToSetRemoteDirectory << "" << "CWD site/none\n";
+        QTest::newRow("address") << false << SettingChanges{} << "Test: 203.0.113.7 from " + Url("/ip") << "60 bytes" << "";
+        QTest::newRow("no start string, the page's beginning")
+            << false << SettingChanges{{Setting::IPWebPage, Echo("<p>Address\t192.0.2.8</p>")}} << kUnableToParse
+            << "no start string \"<ip>\" in the page; the page begins: \"<p>Address 192.0.2.8</p>\"" << "";
+        QTest::newRow("directly connected") << false << SettingChanges{{Setting::ConnectType, true}}
+                                            << "Test: " + GetLocalIP() + " from this host's name" << "" << "";
+    }
+
+    void settingsTests()
+    {
+        QFETCH(bool, ftp);
+        QFETCH(SettingChanges, changes);
+        QFETCH(QString, detail);
+        QFETCH(QString, commands);
+        SettingsModel settings;
+        ProgramState state;
+        for (const auto& [setting, value] : SettingChanges{{Setting::Server, "127.0.0.1"}, {Setting::Port, servers_.FtpPort()},
+                 {Setting::Username, "writer"}, {Setting::Password, "secret"}, {Setting::RemotePath, "site"},
+                 {Setting::IPWebPage, Url("/ip")}} + changes)
+            settings.Set(setting, value);
+        state.SetCurrentIP(u"192.0.2.200"_s);
+        SettingsTestDriver driver(settings, state, dir_->path());
+        QSignalSpy ended(&driver, &SettingsTestDriver::TestEnded);
+        QFile::remove(servers_.FtpCommandLog());
+        updateLog.clear();
+        ftp ? driver.TestFtpLogin() : driver.TestAddress();
+        QVERIFY(state.Testing());
+        QVERIFY(ended.wait(30000));
+        QVERIFY(!state.Testing());
+        QFETCH(QString, report);
+        QCOMPARE(state.StatusText(), "Quendrel (" + report + ")");
+        QVERIFY2(state.StatusDetail().endsWith(detail), qPrintable(state.StatusDetail()));
+        if (ftp)
+            QCOMPARE(QString::fromUtf8(ReadFile(servers_.FtpCommandLog())), "USER writer\nPASS\nPWD\n" + commands);
+        QCOMPARE(state.CurrentIP(), u"192.0.2.200"_s);
+        QCOMPARE(state.Image(), StateImage::Ready);
+        QVERIFY(!QFile::exists(Path()));
+        QVERIFY2(updateLog.size() == 1 && updateLog[0].startsWith(ftp ? u"FTP test"_s : u"IP address test"_s)
+                     && !updateLog[0].contains(u"secret"_s), qPrintable(updateLog.join(u'\n')));
     }
 
     // Only a host name (IDN too), an IPv4 or an IPv6 address (with a zone) makes a URL, naming no other host.
