@@ -436,12 +436,12 @@ private slots:
         QTest::addColumn<SettingChanges>("changes");
         QTest::addColumn<QString>("report");
         QTest::addColumn<QString>("detail");  // how it ends
-        QTest::addColumn<QString>("commands");  // after USER, PASS, PWD
-        QTest::newRow("login") << true << SettingChanges{} << "Test: logged in to 127.0.0.1" << "/site/" << "CWD site\nQUIT\n";
+        QTest::addColumn<QString>("commands");  // after USER and PASS
+        QTest::newRow("login") << true << SettingChanges{} << "Test: logged in to 127.0.0.1" << "/site/" << "PWD\nCWD site\nQUIT\n";
         QTest::newRow("wrong password") << true << SettingChanges{{Setting::Password, "wrong"}}
                                         << "Unable to Connect to 127.0.0.1" << "last reply: 530 Authentication failed." << "";
         QTest::newRow("missing directory") << true << SettingChanges{{Setting::RemotePath, "site/none"}}
-                                           << kUnableToSetRemoteDirectory << "" << "CWD site/none\n";
+                                           << kUnableToSetRemoteDirectory << "" << "PWD\nCWD site/none\n";
         QTest::newRow("address") << false << SettingChanges{} << "Test: 203.0.113.7 from " + Url("/ip") << "60 bytes" << "";
         QTest::newRow("no start string, the page's beginning")
             << false << SettingChanges{{Setting::IPWebPage, Echo("<p>Address\t192.0.2.8</p>")}} << kUnableToParse
@@ -475,7 +475,7 @@ private slots:
         QCOMPARE(state.StatusText(), "Quendrel (" + report + ")");
         QVERIFY2(state.StatusDetail().endsWith(detail), qPrintable(state.StatusDetail()));
         if (ftp)
-            QCOMPARE(QString::fromUtf8(ReadFile(servers_.FtpCommandLog())), "USER writer\nPASS\nPWD\n" + commands);
+            QCOMPARE(QString::fromUtf8(ReadFile(servers_.FtpCommandLog())), "USER writer\nPASS\n" + commands);
         QCOMPARE(state.CurrentIP(), u"192.0.2.200"_s);
         QCOMPARE(state.Image(), StateImage::Ready);
         QVERIFY(!QFile::exists(Path()));
