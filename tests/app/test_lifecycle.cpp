@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -285,6 +286,41 @@ private slots:
         about->close();
         QTRY_COMPARE(finished.count(), 1);
         QVERIFY(ended.isEmpty());
+    }
+
+    // The Test buttons: a test that works reports in the status bar alone (no address kept, the picture and the
+    // settings file as they were); one stalled on the IP web page keeps every update command and both buttons
+    // disabled and the ticks uncounted, and Exit ends it at once.
+    void testsStartNoUpdate()
+    {
+        life_->State().SetCurrentIP(u"stale"_s);
+        const QByteArray stored = test::ReadFile(SettingsFilePath(dir_.path()));
+        life_->ShowMainWindow();
+        FrmMain& window = *life_->MainWindow();
+        const auto button = [&window](const char* name) { return window.findChild<QPushButton*>(QLatin1String(name)); };
+        button("cmdTestFtp")->click();
+        QTRY_VERIFY(!life_->IsTesting());
+        QCOMPARE(life_->State().StatusText(), u"Quendrel (Test: logged in to 127.0.0.1)"_s);
+        QCOMPARE(life_->State().CurrentIP(), u"stale"_s);
+        QCOMPARE(life_->Tray()->Tip(), u"Quendrel"_s);
+        QCOMPARE(test::ReadFile(SettingsFilePath(dir_.path())), stored);
+        QVERIFY(!QFile::exists(RemotePage()));
+
+        life_->Settings().Set(Setting::IPWebPage, servers_.HttpUrl(u"/stall-after-start"_s));
+        QSignalSpy started(life_.get(), &Lifecycle::UpdateStarted);
+        button("cmdTestPage")->click();
+        QTRY_COMPARE(life_->State().StatusText(), u"Getting IP Address Data.."_s);
+        for (const char* name : {"cmdUpdate", "cmdTestFtp", "cmdTestPage"})
+            QVERIFY2(!button(name)->isEnabled(), name);
+        QVERIFY(!life_->Actions().mnuUpdate->isEnabled());
+        life_->Actions().mnuUpdate->trigger();
+        const qint32 ticks = life_->State().TickCounter;
+        life_->Schedule().Tick();
+        QCOMPARE(life_->State().TickCounter, ticks);
+        QCOMPARE(started.count(), 0);
+        const QDeadlineTimer deadline(5000);
+        life_->Exit();
+        QVERIFY(!deadline.hasExpired() && !life_->IsTesting());
     }
 
     // A run of updates as the tray announces it: the first address is no change; a new one is; a run of failures is
