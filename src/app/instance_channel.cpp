@@ -185,14 +185,25 @@ private:
         if (life_.IsUpdating()) {
             qCInfo(lcApp) << "A later start follows the update that is running";
             Send(kStatusPrefix + EscapedLine(life_.State().StatusText()));
+        } else if (life_.IsTesting()) {
+            // No update runs beside a test of the settings; the request
+            // waits for its end rather than failing for it.
+            qCInfo(lcApp) << "A later start waits for the settings test that is running";
+            connect(&life_, &Lifecycle::TestEnded, this, &ChannelSession::StartUpdate,
+                    Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         } else {
-            qCInfo(lcApp) << "Updating for a later start";
-            life_.Actions().mnuUpdate->trigger();
-            // Refused without a cycle and without an end (the program is
-            // ending): the client is not left waiting.
-            if (!ended_ && !life_.IsUpdating())
-                End(1);
+            StartUpdate();
         }
+    }
+
+    void StartUpdate()
+    {
+        qCInfo(lcApp) << "Updating for a later start";
+        life_.Actions().mnuUpdate->trigger();
+        // Refused without a cycle and without an end (the program is
+        // ending): the client is not left waiting.
+        if (!ended_ && !life_.IsUpdating())
+            End(1);
     }
 
     void Send(const QByteArray& line)

@@ -36,6 +36,7 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, SystemEv
       updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this)),
       testDriver_(new SettingsTestDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
 {
+    connect(testDriver_, &SettingsTestDriver::TestEnded, this, &Lifecycle::TestEnded);
     connect(updateDriver_, &UpdateDriver::UpdateEnded, this, &Lifecycle::UpdateEnded);
     connect(updateDriver_, &UpdateDriver::NoticeRaised, tray_,
             [this](const Notice& notice) { tray_->ShowMessage(notice.text, notice.warning); });

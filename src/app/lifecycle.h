@@ -80,6 +80,8 @@ signals:
     void UpdateStarted();
     // An update cycle has ended and shown its outcome.
     void UpdateEnded();
+    // A test of the settings (the Test buttons) has ended.
+    void TestEnded();
 
 private:
     FrmMain& Window();

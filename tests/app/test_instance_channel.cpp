@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -131,6 +132,27 @@ private slots:
         const Answer answer = Wait(std::move(asked));
         QCOMPARE(answer, Answer(0, texts_.mid(texts_.indexOf(answer.second.value(0)))));
         QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QLocalSocket::UnconnectedState, 5000);
+    }
+
+    // Asked while a test of the settings waits for the IP web page, a later start waits for the test's end and
+    // then gets its own update, rather than a refusal.
+    void laterStartWaitsForATest()
+    {
+        QTcpServer web;
+        QVERIFY(web.listen(QHostAddress::LocalHost));
+        life_.Settings().Set(Setting::IPWebPage, u"http://127.0.0.1:%1/ip"_s.arg(web.serverPort()));
+        life_.MainWindow()->findChild<QPushButton*>(u"cmdTestPage"_s)->click();
+        QTRY_VERIFY(web.hasPendingConnections() && life_.IsTesting());
+        life_.Settings().Set(Setting::IPWebPage, servers_.HttpUrl("/ip"));
+        static std::atomic<bool> waiting = false;
+        static const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& c, const QString& line) {
+            waiting = waiting || line.contains(u"waits for the settings test"_s);
+            previous(type, c, line);
+        });
+        auto asked = Ask(path_, kUpdateCommand);
+        QTRY_VERIFY(waiting);  // the request came while the test ran
+        web.nextPendingConnection()->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        QCOMPARE(Wait(std::move(asked)).first, 0);
     }
 
     // After Exit, while an About window keeps the program alive, an update is refused without a cycle: the later
