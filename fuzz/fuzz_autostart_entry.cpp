@@ -108,13 +108,6 @@ void CheckEntry(const QString& path, const QString& folder, const QByteArray& en
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Quiet();
-    ScratchDirectory();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::vector<QByteArray> piece = Pieces(data, size, 2);

@@ -93,12 +93,6 @@ void CheckPlacedAddressFound(const std::vector<QByteArray>& piece, const QString
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Quiet();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::vector<QByteArray> piece = Pieces(data, size, 4);

@@ -142,12 +142,6 @@ void CheckUrl(const QString& server, int port, const QString& remotePath, const 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Quiet();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::vector<QByteArray> piece = Pieces(data, size, 3);

@@ -79,12 +79,6 @@ void CheckReads(const IniFile& file, const QString& section, const QString& key,
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Quiet();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::vector<QByteArray> piece = Pieces(data, size, 7);

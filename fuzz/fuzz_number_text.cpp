@@ -170,12 +170,6 @@ void CheckTrim(const QString& text)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Quiet();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::vector<QByteArray> piece = Pieces(data, size, 2);
