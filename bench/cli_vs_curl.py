@@ -24,7 +24,8 @@ import tempfile
 import time
 from pathlib import Path
 
-SERVERS = Path(__file__).resolve().parent.parent / 'tests' / 'support' / 'servers.py'
+import local_servers
+
 ADDRESS = '203.0.113.7'
 PASSWORD = 'secret'
 RUN_LIMIT = 20  # seconds; a loopback cycle takes a fraction of one
@@ -32,16 +33,6 @@ RUN_LIMIT = 20  # seconds; a loopback cycle takes a fraction of one
 
 class Failed(Exception):
     pass
-
-
-def start_servers(root):
-    proc = subprocess.Popen(['/usr/bin/python3', str(SERVERS), '--root', str(root)],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    ready = proc.stdout.readline().split()
-    if not ready or ready[0] != 'READY':
-        proc.kill()
-        raise Failed('servers.py did not start')
-    return proc, dict(field.split('=') for field in ready[1:])
 
 
 # Without a display or a proxy: the program needs neither, and a proxy
@@ -165,7 +156,7 @@ def main():
     binary = str(Path(args.binary).resolve())
 
     work = Path(tempfile.mkdtemp(prefix='quendrel-cli-bench-'))
-    servers, ports = start_servers(work / 'servers')
+    servers, ports = local_servers.start(work / 'servers')
     uploaded = work / 'servers' / 'ftp' / 'site' / 'ip.html'
     try:
         write_settings(work / 'settings', ports)

@@ -29,19 +29,11 @@ import threading
 import time
 from pathlib import Path
 
-SERVERS = Path(__file__).resolve().parent.parent / 'tests' / 'support' / 'servers.py'
+import local_servers
+
 STALL = 0.9  # seconds; loopback commands are answered within milliseconds
 RUN_LIMIT = 120  # seconds; past the program's own 60 s without progress
 
-
-def start_local_servers(root):
-    proc = subprocess.Popen(['/usr/bin/python3', str(SERVERS), '--root', str(root)],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    ready = proc.stdout.readline().split()
-    if not ready or ready[0] != 'READY':
-        proc.kill()
-        sys.exit('error: servers.py did not start')
-    return proc, dict(field.split('=') for field in ready[1:])['ftp']
 
 
 def write_settings(folder, args):
@@ -164,7 +156,8 @@ def main():
     servers = None
     try:
         if args.local:
-            servers, args.port = start_local_servers(work / 'servers')
+            servers, ports = local_servers.start(work / 'servers')
+            args.port = ports['ftp']
             args.user, args.password = args.user or 'writer', 'secret'
         if not args.user or args.password is None:
             sys.exit('error: --user and --password are needed without --local')
