@@ -55,6 +55,7 @@ void SettingsTestDriver::OnFinished(const UpdateOutcome& outcome)
         Show(outcome.failure->message, outcome.failure->detail);
     else
         Show(QStringLiteral("Test: ") + outcome.address, outcome.detail);
+    state_.SetOfferedServerKey(outcome.failure ? outcome.failure->offeredKey : QString());
     state_.SetTesting(false);
     emit TestEnded();
 }

@@ -46,9 +46,10 @@ TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, cons
     in.dateText = CycleDateText(now);
     in.timeText = CycleTimeText(now);
 
-    const PortVerdict port = TakePort(settings.Text(Setting::Port));
+    in.protocol = ProtocolFromText(settings.Text(Setting::Protocol));
+    const PortVerdict port = TakePort(settings.Text(Setting::Port), in.protocol);
     if (port.resetText && !readOnly)
-        settings.Set(Setting::Port, QString::number(kDefaultFtpPort));
+        settings.Set(Setting::Port, QString::number(port.port));
     in.port = port.port;
     taken.failure = port.failure;
 
@@ -67,6 +68,7 @@ TakenInputs TakeUpdateInputs(SettingsModel& settings, const QDateTime& now, cons
     in.username = trimmed(Setting::Username);
     in.password = trimmed(Setting::Password);
     in.active = settings.IsOn(Setting::PasActFlag);
+    in.serverKey = trimmed(Setting::ServerKey);
     in.programDirectory = AddBackslash(programDirectory);
     return taken;
 }
@@ -116,6 +118,7 @@ void UpdateDriver::OnFinished(const UpdateOutcome& outcome)
     } else {
         Report(StateImage::Ready, FramedStatus(address + QStringLiteral(" - ") + dateText_ + QStringLiteral(" ") + timeText_));
         state_.SetCurrentIP(address);
+        state_.SetOfferedServerKey(QString());
         const QString unreachable = UnreachableReason(address);
         if (!unreachable.isEmpty())
             qCWarning(lcUpdate, "%s: visitors from the Internet cannot reach it (published all the same)",
@@ -130,6 +133,7 @@ void UpdateDriver::ReportFailure(const UpdateFailure& failure)
 {
     Report(StateImage::Failed, FramedStatus(failure.message));
     state_.SetStatusDetail(failure.detail);
+    state_.SetOfferedServerKey(failure.offeredKey);
     state_.SetCurrentIP(QString());
     Raise(notices_.AfterFailure(failure.message));
 }

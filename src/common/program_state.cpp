@@ -26,6 +26,14 @@ void ProgramState::SetStatusDetail(const QString& detail)
     emit StatusDetailChanged(detail);
 }
 
+void ProgramState::SetOfferedServerKey(const QString& key)
+{
+    if (key == offeredServerKey_)
+        return;
+    offeredServerKey_ = key;
+    emit OfferedServerKeyChanged(key);
+}
+
 void ProgramState::ShowState(StateImage image, const QString& tip)
 {
     image_ = image;

@@ -38,6 +38,11 @@ public:
     QString StatusDetail() const { return statusDetail_; }
     void SetStatusDetail(const QString& detail);
 
+    // The key ("SHA256:...") an untrusted server showed in the last update
+    // or test, which the window offers to trust; empty when there is none.
+    QString OfferedServerKey() const { return offeredServerKey_; }
+    void SetOfferedServerKey(const QString& key);
+
     // The picture of the window and the tray, and the tray's tip.
     StateImage Image() const { return image_; }
     QString TrayTip() const { return trayTip_; }
@@ -55,6 +60,7 @@ signals:
     void CurrentIPChanged(const QString& address);
     void StatusTextSet(const QString& text);
     void StatusDetailChanged(const QString& detail);
+    void OfferedServerKeyChanged(const QString& key);
     void StateShown();
     void UpdatingChanged(bool updating);
     void TestingChanged(bool testing);
@@ -63,6 +69,7 @@ private:
     QString currentIP_;
     QString statusText_;
     QString statusDetail_;
+    QString offeredServerKey_;
     StateImage image_ = StateImage::Ready;
     QString trayTip_;
     bool updating_ = false;

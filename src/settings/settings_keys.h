@@ -29,6 +29,8 @@ enum class Setting {
     TryOtherPages,
     IncludeIPv6,
     Notify,
+    Protocol,
+    ServerKey,
 };
 
 // How a setting is held and stored.
@@ -62,7 +64,7 @@ struct SettingKey {
 
 // The one description of the stored settings: the reader, the writer and
 // the window's binding all walk this table.
-inline constexpr std::array<SettingKey, 20> kSettingKeys{{
+inline constexpr std::array<SettingKey, 22> kSettingKeys{{
     {Setting::StartWithWindows, "StartWithWindows", SettingKind::Check, "0", false, false, "chkStartWithWindows"},
     {Setting::CheckOnStart, "CheckOnStart", SettingKind::Check, "0", false, false, "chkUpdateOnStart"},
     {Setting::DelayCheckOnStart, "DelayCheckOnStart", SettingKind::Check, "0", false, false, "chkUpdateDelay"},
@@ -83,6 +85,10 @@ inline constexpr std::array<SettingKey, 20> kSettingKeys{{
     {Setting::TryOtherPages, "TryOtherPages", SettingKind::Check, "0", false, false, "chkTryOtherPages", true},
     {Setting::IncludeIPv6, "IncludeIPv6", SettingKind::Check, "0", false, false, "chkIncludeIPv6", true},
     {Setting::Notify, "Notify", SettingKind::Check, "1", false, false, "chkNotify", true},
+    // "FTP", "FTPES", "FTPS" or "SFTP"; see update/transfer_protocol.h.
+    {Setting::Protocol, "Protocol", SettingKind::Text, "FTP", true, true, "cmbProtocol"},
+    // The one key the server may show: "SHA256:" and the base64 of its hash.
+    {Setting::ServerKey, "ServerKey", SettingKind::Text, "", false, true, "txtServerKey", true},
 }};
 
 inline constexpr std::size_t kSettingCount = kSettingKeys.size();

@@ -26,6 +26,7 @@
 #include "schedule/interval_rule.h"
 #include "settings/settings_model.h"
 #include "ui/app_actions.h"
+#include "ui/server_controls.h"
 #include "ui/settings_binding.h"
 #include "ui/window_placement.h"
 #include "version.h"
@@ -72,6 +73,10 @@ FrmMain::FrmMain(SettingsModel& settings, ProgramState& state, AppActions& actio
     connect(cmdTestPage, &QPushButton::clicked, this, &FrmMain::TestPageRequested);
 
     BindSettings(*this, settings_);
+    FollowProtocol(*cmbProtocol, *findChild<QLineEdit*>(QStringLiteral("txtPort")),
+                   *findChild<QRadioButton*>(QStringLiteral("optPasAct(0)")),
+                   *findChild<QRadioButton*>(QStringLiteral("optPasAct(1)")));
+    OfferTrust(*cmdTrustServer, state_, settings_);
     // The selections' rules also when binding changed nothing, so the
     // dependent controls start aligned.
     optConTypeClick(settings_.IsOn(Setting::ConnectType));
@@ -239,6 +244,17 @@ void FrmMain::BuildFtpFrame(QGroupBox* frame)
     cmdTestFtp = AddTestButton(frame, "cmdTestFtp",
                                "Log in with these values and change into the remote directory; nothing is uploaded",
                                QRect(3960, 1440, 975, 285));
+    AddLabel(frame, 15, "Protocol:", 240, 1800, 1095, 255);
+    cmbProtocol = Named(new QComboBox(frame), QStringLiteral("cmbProtocol"));
+    FillProtocolChoice(*cmbProtocol);
+    layout_.add(cmbProtocol, 1440, 1800, 2295, 315);
+    AddLabel(frame, 16, "Server Key:", 240, 2160, 1095, 255);
+    QLineEdit* txtServerKey = text("txtServerKey", 1440, 2160, 2295);
+    txtServerKey->setPlaceholderText(QStringLiteral("verified by CA or known_hosts"));
+    txtServerKey->setToolTip(QStringLiteral("The one key to accept from the server: SHA256: and its base64 "
+                                            "fingerprint. Empty: certificate authorities or ~/.ssh/known_hosts"));
+    cmdTrustServer = Named(new QPushButton(QStringLiteral("Trust this server"), frame), QStringLiteral("cmdTrustServer"));
+    layout_.add(cmdTrustServer, 3840, 2160, 1215, 285);
 }
 
 void FrmMain::BuildAdvancedFrame(QGroupBox* frame)

@@ -93,6 +93,8 @@ private:
     QPushButton* cmdUpdate = nullptr;
     QPushButton* cmdTestFtp = nullptr;
     QPushButton* cmdTestPage = nullptr;
+    QComboBox* cmbProtocol = nullptr;
+    QPushButton* cmdTrustServer = nullptr;
     QSlider* Slider1 = nullptr;
     QLineEdit* txtUpdInt = nullptr;
     QLabel* lblSourceFilepath = nullptr;

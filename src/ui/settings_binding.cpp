@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <memory>
 
 #include "settings/settings_model.h"
@@ -88,6 +89,17 @@ void BindChoice(QComboBox* combo, SettingsModel& model, Setting setting)
     });
 }
 
+// A fixed list whose items carry the stored values; a value it does not
+// know shows as the first item.
+void BindFixedChoice(QComboBox* combo, SettingsModel& model, Setting setting)
+{
+    Follow(combo, model, setting, [combo, &model, setting] {
+        combo->setCurrentIndex(std::max(0, combo->findData(model.Text(setting))));
+    });
+    QObject::connect(combo, &QComboBox::currentIndexChanged, &model,
+                     [combo, &model, setting](int index) { model.Set(setting, combo->itemData(index)); });
+}
+
 void Bind(QWidget& view, SettingsModel& model, const SettingKey& key)
 {
     const QString name = QLatin1String(key.control);
@@ -98,6 +110,8 @@ void Bind(QWidget& view, SettingsModel& model, const SettingKey& key)
         BindCheck(box, model, key.setting);
     } else if (auto* slider = view.findChild<QAbstractSlider*>(name)) {
         BindNumber(slider, model, key.setting);
+    } else if (auto* combo = view.findChild<QComboBox*>(name); combo && !combo->isEditable()) {
+        BindFixedChoice(combo, model, key.setting);
     } else if (auto* combo = view.findChild<QComboBox*>(name)) {
         BindChoice(combo, model, key.setting);
     } else if (auto* text = view.findChild<QLineEdit*>(name)) {

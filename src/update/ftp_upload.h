@@ -7,6 +7,7 @@
 #include <string>
 
 #include "update/status_reporter.h"
+#include "update/transfer_protocol.h"
 #include "update/update_failure.h"
 
 namespace quendrel {
@@ -21,6 +22,9 @@ struct FtpTarget {
     bool active = false;
     QString localFile;
     QString destFilename;
+    TransferProtocol protocol = TransferProtocol::Ftp;
+    // "SHA256:..." to accept this key only; empty: verified the usual way.
+    QString serverKey = {};
 };
 
 // The URL of the remote directory, ending in "/", or nothing when the

@@ -75,7 +75,8 @@ TextResult FindAddress(const UpdateInputs& in, const StatusReporter& status, con
 
 FtpTarget TargetOf(const UpdateInputs& in, const QString& pagePath = {})
 {
-    return {in.server, in.port, in.username, in.password, in.remotePath, in.active, pagePath, in.destFilename};
+    return {in.server,   in.port,       in.username,    in.password, in.remotePath,
+            in.active,   pagePath,      in.destFilename, in.protocol, in.serverKey};
 }
 
 QString DirectoryUrlOf(const UpdateInputs& in)

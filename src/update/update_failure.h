@@ -15,6 +15,9 @@ struct UpdateFailure {
     QString detail = {};
     // The cycle was called off (the program is ending): nothing is shown.
     bool cancelled = false;
+    // The key the server showed when it was not trusted ("SHA256:..."):
+    // the window offers to trust it. Empty otherwise.
+    QString offeredKey = {};
 
     // An error the steps do not expect: its description and number.
     static UpdateFailure Unexpected(const QString& description, int number, const QString& detail = {});

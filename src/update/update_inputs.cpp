@@ -51,7 +51,9 @@ void NeedFtpInputs(const UpdateInputs& in, MissingInputs& missing)
 {
     Need(missing, in.server, "FTP server");
     Need(missing, in.username, "user name");
-    Need(missing, in.password, "password");
+    // SFTP without a password logs in with the SSH agent or ~/.ssh's keys.
+    if (in.protocol != TransferProtocol::Sftp)
+        Need(missing, in.password, "password");
 }
 
 std::optional<UpdateFailure> MissingFailure(const MissingInputs& missing)
@@ -88,12 +90,12 @@ std::optional<UpdateFailure> ValidateFtpInputs(const UpdateInputs& in)
     return MissingFailure(missing);
 }
 
-PortVerdict TakePort(const QString& portText)
+PortVerdict TakePort(const QString& portText, TransferProtocol protocol)
 {
     const QString text = TrimSpaces(portText);
     const std::optional<double> number = text.isEmpty() ? std::nullopt : ParseNumberText(text);
     if (!number)
-        return {kDefaultFtpPort, true, std::nullopt};
+        return {DefaultPort(protocol), true, std::nullopt};
     const long long port = RoundHalfToEven(*number);
     if (port < 0 || port > 65535)
         return {kDefaultFtpPort, false,

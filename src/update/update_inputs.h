@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "update/transfer_protocol.h"
 #include "update/update_failure.h"
 
 namespace quendrel {
@@ -38,6 +39,10 @@ struct UpdateInputs {
     QString username;
     QString password;
     bool active = false;
+    TransferProtocol protocol = TransferProtocol::Ftp;
+    // The one server key to accept, "SHA256:..."; empty: the system's
+    // certificate authorities or ~/.ssh/known_hosts decide.
+    QString serverKey;
     // Where "temp.htm" is written; ends in "/".
     QString programDirectory;
     // When the cycle started, as the page and the report show it.
@@ -55,7 +60,7 @@ std::optional<UpdateFailure> ValidateFtpInputs(const UpdateInputs& inputs);
 // The port box's text turned into a port.
 struct PortVerdict {
     int port = 21;
-    // The box gets "21" back (it was empty or not a number).
+    // The box gets the protocol's port back (it was empty or not a number).
     bool resetText = false;
     // A number no port can have: the cycle ends as an unexpected error.
     std::optional<UpdateFailure> failure;
@@ -63,9 +68,9 @@ struct PortVerdict {
 
 inline constexpr int kDefaultFtpPort = 21;
 
-// Empty or not a number: 21. Otherwise the number, rounded halves to even;
+// Empty or not a number: the protocol's port. Otherwise the number, rounded halves to even;
 // 1 to 65535 are ports, and anything outside 0 to 65535 is an overflow.
-PortVerdict TakePort(const QString& portText);
+PortVerdict TakePort(const QString& portText, TransferProtocol protocol = TransferProtocol::Ftp);
 
 // The date as the locale writes it short, and the time of day in its long
 // form without the time zone.
