@@ -15,6 +15,9 @@
 
 #include "update/curl_handle.h"
 #include "update/ftp_host.h"
+#include "update/sftp_upload.h"
+#include "update/tls_options.h"
+#include "update/transfer_steps.h"
 #include "update/update_log.h"
 
 namespace quendrel {
@@ -25,28 +28,21 @@ using namespace update_text;
 using namespace Qt::StringLiterals;
 
 using UrlHandle = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
-using FileHandle = std::unique_ptr<FILE, decltype(&std::fclose)>;
-using SlistHandle = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
 bool SetUrlPart(CURLU* url, CURLUPart part, const std::string& value)
 {
     return curl_url_set(url, part, value.c_str(), 0) == CURLUE_OK;
 }
 
-std::string EscapeAll(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    const std::unique_ptr<char, decltype(&curl_free)> escaped(
-        curl_easy_escape(nullptr, bytes.constData(), static_cast<int>(bytes.size())), &curl_free);
-    return escaped ? std::string(escaped.get()) : std::string();
-}
-
 // The options all transfers of an upload share.
-void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token stop)
+void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token stop, TlsSighting& sighting)
 {
     CURL* handle = curl.get();
     curl.ApplyLimits(stop);
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp");
+    const bool implicitTls = target.protocol == TransferProtocol::FtpImplicitTls;
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, implicitTls ? "ftps" : "ftp");
+    if (UsesTls(target.protocol))
+        SetTlsOptions(curl, target.serverKey, sighting);
     // Never through a proxy: with ftp_proxy set, libcurl would turn the
     // upload into an HTTP PUT and might call it a success with nothing stored.
     curl_easy_setopt(handle, CURLOPT_PROXY, "");
@@ -66,7 +62,7 @@ void SetSessionOptions(CurlEasy& curl, const FtpTarget& target, std::stop_token 
 
 // Login and CWD, without a transfer.
 std::optional<UpdateFailure> EnterDirectory(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
-                                            const std::stop_token& stop)
+                                            const std::stop_token& stop, const TlsSighting& sighting)
 {
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, directory.c_str());
@@ -76,48 +72,11 @@ std::optional<UpdateFailure> EnterDirectory(CurlEasy& curl, const FtpTarget& tar
         return UpdateFailure::Cancelled();
     if (result == CURLE_REMOTE_ACCESS_DENIED)
         return UpdateFailure{kUnableToSetRemoteDirectory, curl.FailureDetail(result)};
-    if (result != CURLE_OK)
-        return UpdateFailure{UnableToConnectTo(target.server), curl.FailureDetail(result)};
-    return std::nullopt;
-}
-
-// The page's name while it is uploaded, in the same directory: a name no
-// one gives a file of their own, always the same, so that one left behind
-// by a lost connection is stored over and renamed away by the next upload
-// instead of piling up. The name's ending stays: a server may take only
-// some kinds of file.
-QString TemporaryName(const QString& destFilename)
-{
-    return QStringLiteral("quendrel-upload-") + destFilename;
-}
-
-struct PageFile {
-    FileHandle file{nullptr, &std::fclose};
-    curl_off_t size = 0;
-};
-
-// Opened before the transfer starts: a read that failed after STOR
-// would leave a cut file on the server.
-std::optional<UpdateFailure> OpenPage(const QString& path, PageFile& page)
-{
-    page.file.reset(std::fopen(QFile::encodeName(path).constData(), "rbe"));
-    struct stat info {};
-    if (!page.file || ::fstat(fileno(page.file.get()), &info) != 0) {
-        const int error = errno;
-        return UpdateFailure{kUnableToUpload, QStringLiteral("page ") + path + QStringLiteral(": ") + SystemErrorText(error)};
+    if (result != CURLE_OK) {
+        UpdateFailure failure{UnableToConnectTo(target.server), curl.FailureDetail(result)};
+        ExplainKeyFailure(result, target.serverKey, sighting, failure);
+        return failure;
     }
-    if (!S_ISREG(info.st_mode))
-        return UpdateFailure{kUnableToUpload, QStringLiteral("page ") + path + QStringLiteral(": not a regular file")};
-    page.size = info.st_size;
-    return std::nullopt;
-}
-
-std::optional<UpdateFailure> UploadOutcome(const CurlEasy& curl, CURLcode result, const std::stop_token& stop)
-{
-    if (stop.stop_requested())
-        return UpdateFailure::Cancelled();
-    if (result != CURLE_OK)
-        return UpdateFailure{kUnableToUpload, curl.FailureDetail(result)};
     return std::nullopt;
 }
 
@@ -151,30 +110,6 @@ std::optional<UpdateFailure> StoreFile(CurlEasy& curl, const PageFile& page, con
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, page.size);
     curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, &LimitSynRetries);
     return UploadOutcome(curl, curl.Perform(), stop);
-}
-
-// Commands on the connection that is in the directory already: a NOBODY
-// request of the directory sends its QUOTE commands there and nothing else.
-// A "*" before a command: its refusal fails nothing (and, unlike a failed
-// transfer, keeps the connection).
-CURLcode SendCommands(CurlEasy& curl, const std::string& directory, const QStringList& commands)
-{
-    SlistHandle list(nullptr, &curl_slist_free_all);
-    for (const QString& command : commands) {
-        curl_slist* longer = curl_slist_append(list.get(), command.toUtf8().constData());
-        if (!longer)
-            return CURLE_OUT_OF_MEMORY;
-        static_cast<void>(list.release());
-        list.reset(longer);
-    }
-    CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, directory.c_str());
-    curl_easy_setopt(handle, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(handle, CURLOPT_QUOTE, list.get());
-    const CURLcode result = curl.Perform();
-    curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
-    return result;
 }
 
 // Replaces the old page with the temporary file in one step. renamed stays
@@ -240,53 +175,61 @@ std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, co
     return failure;
 }
 
-// QUIT, inside a transfer where a stop request still reaches it: a request
-// that says nothing and closes the connection at its end.
-void Close(CurlEasy& curl, const std::string& directory)
-{
-    curl_easy_setopt(curl.get(), CURLOPT_FORBID_REUSE, 1L);
-    SendCommands(curl, directory, {});
-}
-
 // Logs in and enters the remote directory; directory gets its URL.
 std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
-                                           const std::stop_token& stop, std::string& directory)
+                                           const std::stop_token& stop, std::string& directory, TlsSighting& sighting)
 {
     status(kEstablishing);
     if (!curl)
         return UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")};
     status(ConnectingTo(target.server));
-    const std::optional<std::string> url = FtpDirectoryUrl(target.server, target.port, target.remotePath);
+    const std::optional<std::string> url =
+        FtpDirectoryUrl(target.server, target.port, target.remotePath, target.protocol);
     if (!url)
         return UpdateFailure{UnableToConnectTo(target.server),
                              QStringLiteral("no FTP URL can name server \"%1\" and port %2")
                                  .arg(target.server, QString::number(target.port))};
     directory = *url;
-    SetSessionOptions(curl, target, stop);
-    return EnterDirectory(curl, target, directory, stop);
+    SetSessionOptions(curl, target, stop, sighting);
+    return EnterDirectory(curl, target, directory, stop, sighting);
 }
 
-std::optional<UpdateFailure> CloseSession(CurlEasy& curl, const std::string& directory, const StatusReporter& status,
-                                          const std::stop_token& stop)
+const char* SchemeOf(TransferProtocol protocol)
 {
-    status(kClosing);
-    Close(curl, directory);
-    if (stop.stop_requested())
-        return UpdateFailure::Cancelled();
-    return std::nullopt;
+    switch (protocol) {
+    case TransferProtocol::Ftp:
+    case TransferProtocol::FtpExplicitTls: break;
+    case TransferProtocol::FtpImplicitTls: return "ftps";
+    case TransferProtocol::Sftp: return "sftp";
+    }
+    return "ftp";
+}
+
+// The URL's path: one escaped piece for FTP (see FtpDirectoryUrl). For SFTP,
+// libcurl takes a path that begins with "/~/" as relative to the login
+// directory, and any other as absolute.
+std::string DirectoryPath(const QString& remotePath, TransferProtocol protocol)
+{
+    if (protocol != TransferProtocol::Sftp)
+        return remotePath.isEmpty() ? std::string("/") : "/" + EscapeAll(remotePath) + "/";
+    std::string path = remotePath.startsWith(u'/') ? std::string() : std::string("/~");
+    for (const QString& piece : remotePath.split(u'/', Qt::SkipEmptyParts))
+        path += "/" + EscapeAll(piece);
+    return path + "/";
 }
 
 }  // namespace
 
-std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath)
+std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath,
+                                           TransferProtocol protocol)
 {
     const UrlHandle url(curl_url(), &curl_url_cleanup);
     const std::optional<FtpHost> host = ParseFtpHost(server);
     if (!url || !host || port < 1 || port > 65535)
         return std::nullopt;
-    const std::string path = remotePath.isEmpty() ? std::string("/") : "/" + EscapeAll(remotePath) + "/";
+    const std::string path = DirectoryPath(remotePath, protocol);
     // libcurl escapes the zone itself.
-    if (!SetUrlPart(url.get(), CURLUPART_SCHEME, "ftp")
+    if (!SetUrlPart(url.get(), CURLUPART_SCHEME, SchemeOf(protocol))
         || !SetUrlPart(url.get(), CURLUPART_HOST, host->host.toStdString())
         || (!host->zone.isEmpty() && !SetUrlPart(url.get(), CURLUPART_ZONEID, host->zone.toStdString()))
         || !SetUrlPart(url.get(), CURLUPART_PORT, std::to_string(port)) || !SetUrlPart(url.get(), CURLUPART_PATH, path))
@@ -301,10 +244,13 @@ std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, cons
 std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
                                             std::stop_token stop)
 {
+    if (target.protocol == TransferProtocol::Sftp)
+        return UploadPageFileBySftp(target, status, std::move(stop));
     CurlEasy curl;
     std::string directory;
+    TlsSighting sighting;
     // After a failure the connection is cut, without QUIT, when curl goes.
-    if (auto failure = OpenDirectory(curl, target, status, stop, directory))
+    if (auto failure = OpenDirectory(curl, target, status, stop, directory, sighting))
         return failure;
     status(kUploading);
     if (auto failure = Publish(curl, target, directory, stop))
@@ -315,9 +261,12 @@ std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const Statu
 std::optional<UpdateFailure> CheckFtpLogin(const FtpTarget& target, const StatusReporter& status,
                                            std::stop_token stop)
 {
+    if (target.protocol == TransferProtocol::Sftp)
+        return CheckSftpLogin(target, status, std::move(stop));
     CurlEasy curl;
     std::string directory;
-    if (auto failure = OpenDirectory(curl, target, status, stop, directory))
+    TlsSighting sighting;
+    if (auto failure = OpenDirectory(curl, target, status, stop, directory, sighting))
         return failure;
     return CloseSession(curl, directory, status, stop);
 }

@@ -32,7 +32,10 @@ struct FtpTarget {
 // libcurl decodes it before splitting it at "/", so an absolute path begins
 // with an escaped "/" and the directory is entered with one CWD of the
 // whole path.
-std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath);
+// For SFTP, an sftp:// URL whose path is relative to the login directory
+// unless remotePath begins with "/".
+std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, const QString& remotePath,
+                                           TransferProtocol protocol = TransferProtocol::Ftp);
 
 // Logs in, enters the remote directory and stores the local file there
 // under a temporary name, then renames that over the destination name, so

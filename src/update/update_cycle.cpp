@@ -81,7 +81,7 @@ FtpTarget TargetOf(const UpdateInputs& in, const QString& pagePath = {})
 
 QString DirectoryUrlOf(const UpdateInputs& in)
 {
-    return QString::fromStdString(FtpDirectoryUrl(in.server, in.port, in.remotePath).value_or(""));
+    return QString::fromStdString(FtpDirectoryUrl(in.server, in.port, in.remotePath, in.protocol).value_or(""));
 }
 
 // Where the address came from: "from <page>" (the page's own detail cut
@@ -100,7 +100,7 @@ UpdateOutcome RunFtpTest(const UpdateInputs& in, const StatusReporter& status, s
     std::optional<UpdateFailure> failure = ValidateFtpInputs(in);
     if (!failure)
         failure = CheckFtpLogin(TargetOf(in), status, stop);
-    log.Outcome("FTP test", failure, QStringLiteral("logged in and entered ") + DirectoryUrlOf(in));
+    log.Outcome(in.protocol == TransferProtocol::Sftp ? "SFTP test" : "FTP test", failure, QStringLiteral("logged in and entered ") + DirectoryUrlOf(in));
     if (failure)
         return {QString(), failure};
     return {QStringLiteral("logged in to ") + in.server, std::nullopt, QStringLiteral("entered ") + DirectoryUrlOf(in)};
@@ -141,7 +141,7 @@ UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& statu
         return {QString(), written};
 
     const std::optional<UpdateFailure> uploaded = UploadPageFile(TargetOf(in, pagePath), status, stop);
-    log.Outcome("FTP upload", uploaded, QStringLiteral("stored as \"%1\" in %2").arg(in.destFilename, DirectoryUrlOf(in)));
+    log.Outcome(in.protocol == TransferProtocol::Sftp ? "SFTP upload" : "FTP upload", uploaded, QStringLiteral("stored as \"%1\" in %2").arg(in.destFilename, DirectoryUrlOf(in)));
     if (uploaded)
         return {QString(), uploaded};
     return {address.text, std::nullopt};

@@ -42,6 +42,7 @@ inline const QString kUnableToParse = QStringLiteral("Unable to Parse IP Address
 inline const QString kCantFindSourceFile = QStringLiteral("Can't find Source File");
 inline const QString kUnableToSetRemoteDirectory = QStringLiteral("Unable to Set Remote Directory..");
 inline const QString kUnableToUpload = QStringLiteral("Unable to Upload HTML Page..");
+inline const QString kActiveTlsUnavailable = QStringLiteral("Active Mode Unavailable with TLS..");
 inline const QString kEstablishing = QStringLiteral("Establishing Internet Connection..");
 inline const QString kGettingData = QStringLiteral("Getting IP Address Data..");
 inline const QString kClosing = QStringLiteral("Closing Internet Connection..");

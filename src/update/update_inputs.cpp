@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "common/number_text.h"
+#include "update/server_key.h"
 
 namespace quendrel {
 
@@ -56,6 +57,22 @@ void NeedFtpInputs(const UpdateInputs& in, MissingInputs& missing)
         Need(missing, in.password, "password");
 }
 
+// Settings that cannot work, refused before anything is sent: a stored
+// server key that is none, and active mode over TLS where libcurl cannot
+// do it (the upload would store an empty file).
+std::optional<UpdateFailure> RefuseUnworkable(const UpdateInputs& in)
+{
+    const bool secure = in.protocol != TransferProtocol::Ftp;
+    if (secure && !in.serverKey.isEmpty() && !ParseServerKey(in.serverKey))
+        return UpdateFailure{update_text::UnableToConnectTo(in.server),
+                             QStringLiteral("the server key \"%1\" is not \"SHA256:\" and a SHA-256 hash in base64")
+                                 .arg(in.serverKey)};
+    if (UsesTls(in.protocol) && in.active)
+        if (std::optional<QString> reason = ActiveTlsUnavailable())
+            return UpdateFailure{update_text::kActiveTlsUnavailable, *reason};
+    return std::nullopt;
+}
+
 std::optional<UpdateFailure> MissingFailure(const MissingInputs& missing)
 {
     if (missing.isEmpty())
@@ -73,7 +90,9 @@ std::optional<UpdateFailure> ValidateUpdateInputs(const UpdateInputs& in)
         Need(missing, in.templatePath, "source file");
     Need(missing, in.destFilename, "destination file name");
     NeedFtpInputs(in, missing);
-    return MissingFailure(missing);
+    if (auto failure = MissingFailure(missing))
+        return failure;
+    return RefuseUnworkable(in);
 }
 
 std::optional<UpdateFailure> ValidateAddressInputs(const UpdateInputs& in)
@@ -87,7 +106,9 @@ std::optional<UpdateFailure> ValidateFtpInputs(const UpdateInputs& in)
 {
     MissingInputs missing;
     NeedFtpInputs(in, missing);
-    return MissingFailure(missing);
+    if (auto failure = MissingFailure(missing))
+        return failure;
+    return RefuseUnworkable(in);
 }
 
 PortVerdict TakePort(const QString& portText, TransferProtocol protocol)

@@ -71,13 +71,13 @@ private slots:
                  "[Settings]\r\nStartWithWindows=0\r\nCheckOnStart=0\r\nDelayCheckOnStart=0\r\nInterval=15\r\n"
                  "WebpageType=-1\r\nSourceFilepath=\r\nDestFilename=ip.html\r\nServer=\r\nPort=21\r\n"
                  "RemotePath=\r\nUsername=\r\nPassword=cMOkc3N3b3Jk\r\nPasActFlag=-1\r\nConnectType=0\r\n"
-                 "IPWebPage=http://one.example/\r\nStartString=<ip>\r\nEndString=</ip>\r\n"_ba);
+                 "IPWebPage=http://one.example/\r\nStartString=<ip>\r\nEndString=</ip>\r\nProtocol=FTP\r\n"_ba);
         // An option never used adds nothing to a file; once used, it stays in it.
         model->Set(Setting::TryOtherPages, true);
         SaveSettings(*model, files_);
         model->Set(Setting::TryOtherPages, false);
         SaveSettings(*model, files_);
-        QVERIFY(ReadFile(files_.settingsFile).endsWith("EndString=</ip>\r\nTryOtherPages=0\r\n"));
+        QVERIFY(ReadFile(files_.settingsFile).endsWith("EndString=</ip>\r\nProtocol=FTP\r\nTryOtherPages=0\r\n"));
         // It holds the password: the user's alone.
         QCOMPARE(QFile::permissions(files_.settingsFile) & ~(QFile::ReadUser | QFile::WriteUser),
                  QFile::ReadOwner | QFile::WriteOwner);
@@ -128,7 +128,8 @@ private slots:
         // Every key in the table's order.
         const QVariantList values{true, true, true, 720, false, "/home/me/my page.htm", "index.html", "ftp.example.net",
                                   "2121", "/www/ip", "  me  ", "\"quoted\" = pass€", false, true,
-                                  "http://ip.example/?a=1;b", "\"ip\":\"", QString(5000, u'e'), true, true, false};
+                                  "http://ip.example/?a=1;b", "\"ip\":\"", QString(5000, u'e'), true, true, false,
+                                  "SFTP", "SHA256:o8BBYdhkMcr1bfDSdo5D+Fzj3FT130KNKGGjZNtxcXU"};
         QCOMPARE(values.size(), qsizetype(kSettingCount));
         for (int index = 0; index < values.size(); ++index)
             model->Set(Setting(index), values[index]);
@@ -169,21 +170,21 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("loaded");  // "" for a bad file
         // A file without the keys, or with empty values that read as their default.
-        QTest::newRow("empty file") << ""_ba << "0|0|0|5|0||ip.html||21||||0|0||||0|0|1";
-        QTest::newRow("empty keys") << "[Settings]\nDestFilename=\nPort=  \nNotify=\n"_ba << "0|0|0|5|0||ip.html||21||||0|0||||0|0|1";
+        QTest::newRow("empty file") << ""_ba << "0|0|0|5|0||ip.html||21||||0|0||||0|0|1|FTP|";
+        QTest::newRow("empty keys") << "[Settings]\nDestFilename=\nPort=  \nNotify=\nProtocol=\n"_ba << "0|0|0|5|0||ip.html||21||||0|0||||0|0|1|FTP|";
         QTest::newRow("flags: -1 on, 1 off") << "[settings]\nWEBPAGETYPE=-1\npasactflag = \"-1\"\nConnectType=1\n"_ba
-                                             << "0|0|0|5|1||ip.html||21||||1|0||||0|0|1";
+                                             << "0|0|0|5|1||ip.html||21||||1|0||||0|0|1|FTP|";
         // The start-up timing: the delay kept with the start box, the interval clamped to the slider's range.
         QTest::newRow("timing") << "[Settings]\nCheckOnStart=1\nDelayCheckOnStart=1\nInterval=99999\n"_ba
-                                << "0|1|1|1440|0||ip.html||21||||0|0||||0|0|1";
-        QTest::newRow("options added later") << "[Settings]\nTryOtherPages=1\nIncludeIPv6=1\nNotify=0\n"_ba
-                                             << "0|0|0|5|0||ip.html||21||||0|0||||1|1|0";
-        QTest::newRow("unlisted page") << "[Settings]\nIPWebPage=other\n"_ba << "0|0|0|5|0||ip.html||21||||0|0|other|||0|0|1";
+                                << "0|1|1|1440|0||ip.html||21||||0|0||||0|0|1|FTP|";
+        QTest::newRow("options added later") << "[Settings]\nTryOtherPages=1\nIncludeIPv6=1\nNotify=0\nProtocol=SFTP\nServerKey=SHA256:k\n"_ba
+                                             << "0|0|0|5|0||ip.html||21||||0|0||||1|1|0|SFTP|SHA256:k";
+        QTest::newRow("unlisted page") << "[Settings]\nIPWebPage=other\n"_ba << "0|0|0|5|0||ip.html||21||||0|0|other|||0|0|1|FTP|";
         QTest::newRow("Windows-1252 text") << "[Settings]\r\nServer=caf\xE9\r\nPassword=cORzcw==\r\n"_ba
-                                           << u"0|0|0|5|0||ip.html|café|21|||päss|0|0||||0|0|1"_s;
+                                           << u"0|0|0|5|0||ip.html|café|21|||päss|0|0||||0|0|1|FTP|"_s;
         // A hidden or missing file is a first run, but the server fields still count.
         QTest::newRow("hidden") << "[Settings]\nServer=srv\nRemotePath=/r\nUsername=u\nPassword=cHc=\nInterval=60\n"_ba
-                                << "0|0|0|15|1||ip.html|srv|21|/r|u|pw|1|0|http://one.example/|<ip>|</ip>|0|0|1";
+                                << "0|0|0|15|1||ip.html|srv|21|/r|u|pw|1|0|http://one.example/|<ip>|</ip>|0|0|1|FTP|";
         QByteArray noise(64 * 1024, Qt::Uninitialized);
         QRandomGenerator(20261206).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         QTest::newRow("random bytes") << noise << "";
