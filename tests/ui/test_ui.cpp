@@ -228,6 +228,45 @@ private slots:
         QVERIFY(!dialog);
     }
 
+    // A pick of protocol moves a port box that held the old protocol's port, never one the user typed; SFTP has no
+    // active or passive. "Trust this server" comes with a key the last test or update could not trust, shows it,
+    // and stores it only on "Yes".
+    void protocolAndTrust()
+    {
+        Fixture f;
+        auto* protocol = f.Get<QComboBox>("cmbProtocol");
+        auto* port = f.Get<QLineEdit>("txtPort");
+        const auto pick = [protocol](int index) {
+            protocol->setCurrentIndex(index);
+            emit protocol->activated(index);
+        };
+        pick(3);
+        QCOMPARE(f.settings.Text(Setting::Protocol), "SFTP");
+        QCOMPARE(port->text(), "22");
+        QVERIFY(!f.Get("optPasAct(0)")->isEnabled() && !f.Get("optPasAct(1)")->isEnabled());
+        pick(2);
+        QCOMPARE(port->text(), "990");
+        QVERIFY(f.Get("optPasAct(0)")->isEnabled() && f.Get("optPasAct(1)")->isEnabled());
+        port->setText("2121");
+        pick(1);
+        QCOMPARE(port->text(), "2121");
+
+        auto* trust = f.Get<QPushButton>("cmdTrustServer");
+        QVERIFY(!trust->isEnabled());
+        const QString key = "SHA256:o8BBYdhkMcr1bfDSdo5D+Fzj3FT130KNKGGjZNtxcXU";
+        f.state.SetOfferedServerKey(key);
+        QVERIFY(trust->isEnabled());
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            trust->click();
+            auto* question = f.window->findChild<QMessageBox*>("trustQuestion");
+            QVERIFY(question && question->text().contains(key));
+            question->button(answer)->click();
+            QTRY_VERIFY(!f.window->findChild<QMessageBox*>("trustQuestion"));
+            QCOMPARE(f.settings.Text(Setting::ServerKey), answer == QMessageBox::Yes ? key : QString());
+        }
+        QVERIFY(!trust->isEnabled());
+    }
+
     // Typing into the interval box moves the slider step by step. A bad value brings a message; the box holds
     // what was typed until it is read, then shows the replacement. Which text earns which message and
     // replacement is the interval rule's own concern; here the window applies it.
