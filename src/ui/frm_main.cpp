@@ -249,12 +249,12 @@ void FrmMain::BuildFtpFrame(QGroupBox* frame)
     FillProtocolChoice(*cmbProtocol);
     layout_.add(cmbProtocol, 1440, 1800, 2295, 315);
     AddLabel(frame, 16, "Server Key:", 240, 2160, 1095, 255);
-    QLineEdit* txtServerKey = text("txtServerKey", 1440, 2160, 2295);
-    txtServerKey->setPlaceholderText(QStringLiteral("verified by CA or known_hosts"));
+    QLineEdit* txtServerKey = text("txtServerKey", 1440, 2160, 1935);
+    txtServerKey->setPlaceholderText(QStringLiteral("none: CA, known_hosts"));
     txtServerKey->setToolTip(QStringLiteral("The one key to accept from the server: SHA256: and its base64 "
                                             "fingerprint. Empty: certificate authorities or ~/.ssh/known_hosts"));
     cmdTrustServer = Named(new QPushButton(QStringLiteral("Trust this server"), frame), QStringLiteral("cmdTrustServer"));
-    layout_.add(cmdTrustServer, 3840, 2160, 1215, 285);
+    layout_.add(cmdTrustServer, 3480, 2160, 1455, 285);
 }
 
 void FrmMain::BuildAdvancedFrame(QGroupBox* frame)
