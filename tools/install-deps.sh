@@ -6,6 +6,8 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libcurl4-openssl-dev
+  # OpenSSL itself: the program reads the server's certificate
+  libssl-dev
   # run: Qt's X11 platform plugin and a font
   qt6-qpa-plugins fonts-dejavu-core
   # test and the display-less quick start: a virtual display, a window
@@ -20,6 +22,9 @@ packages=(
   # the local FTP server of the update tests and the quick start, and the
   # brotli-compressed page of the update tests
   python3-pyftpdlib python3-brotli
+  # the encrypted upload tests' servers: FTP over TLS, SFTP, and their test
+  # accounts without a change to /etc, and the test CA and certificate
+  vsftpd openssh-server libnss-wrapper openssl
   # the HTML help, made from Markdown at build time
   python3-markdown
   # the fuzz targets (tools/fuzz.sh): clang with libFuzzer and the sanitizers
