@@ -67,6 +67,12 @@ void SetTlsOptions(CurlEasy& curl, const QString& serverKey, TlsSighting& sighti
     curl_easy_setopt(handle, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     curl_easy_setopt(handle, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
     curl_easy_setopt(handle, CURLOPT_SSL_SESSIONID_CACHE, 1L);
+    // TLS 1.3 servers send session tickets on each data connection too; an
+    // upload never reads them, so its socket closes with data unread and
+    // sends a reset, which can overtake the page's last bytes: vsftpd 3.0.3
+    // (Debian 12's, and many a host's) then answers "426 Failure reading
+    // network stream". TLS 1.2 sends nothing after the handshake.
+    curl_easy_setopt(handle, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2);
     UseCaStoreOfEnvironment(handle);
     const std::optional<QByteArray> pinned = ParseServerKey(serverKey);
     // A trusted key stands in for the CA and the name: it is the one key
