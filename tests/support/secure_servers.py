@@ -35,7 +35,7 @@
 #
 # It exits with status 0 on SIGTERM, SIGINT or end of its stdin (so a parent
 # that dies takes it along: keep its stdin open, a pipe, while it is needed),
-# after stopping its servers and their sessions. Only the standard library:
+# after stopping its servers. Only the standard library:
 # Debian's own Python runs it, with vsftpd, openssh-server, libnss-wrapper and
 # openssl.
 
@@ -44,7 +44,6 @@ import contextlib
 import ctypes
 import hashlib
 import os
-import select
 import shlex
 import signal
 import socket
@@ -58,7 +57,7 @@ SESSION_USER = (65534, 65534) if AS_ROOT else (os.getuid(), os.getgid())  # uid,
 START_SECONDS = 15  # how long the servers get to listen
 SFTP_SERVER = '/usr/lib/openssh/sftp-server'
 LIBC = ctypes.CDLL(None, use_errno=True)
-PR_SET_PDEATHSIG, PR_SET_CHILD_SUBREAPER = 1, 36
+PR_SET_PDEATHSIG = 1
 
 
 def run(*command):
@@ -178,34 +177,14 @@ def wait_until_listening(server, port, log, deadline):
                  f' (exit status {server.poll()}); its log, {log}:\n{text.read()}')
 
 
-def children(pid):
-    with contextlib.suppress(OSError), open(f'/proc/{pid}/task/{pid}/children', 'rb') as listed:
-        return [int(child) for child in listed.read().split()]
-    return []
-
-
-# Sessions whose parent ended come to this process, a subreaper (the system's
-# first process may never collect them), to be collected here once ended.
-def reap_orphans(servers):
-    for pid in set(children(os.getpid())) - {server.pid for server in servers}:
-        with contextlib.suppress(ChildProcessError):
-            os.waitpid(pid, os.WNOHANG)
-
-
-# The servers and all their sessions (which leave the process group: the
-# tree of processes it is), each collected.
-def stop():
+# The servers end; their sessions end with their connections.
+def stop(servers):
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, signal.SIG_IGN)
-    pids = children(os.getpid())
-    for pid in pids:  # grows with each one's children
-        pids += children(pid)
-    for pid in pids:
-        with contextlib.suppress(OSError):
-            os.kill(pid, signal.SIGTERM)
-    with contextlib.suppress(ChildProcessError):
-        while True:
-            os.wait()
+    for server in servers:
+        server.terminate()
+    for server in servers:
+        server.wait()
 
 
 def main():
@@ -226,7 +205,6 @@ def main():
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: sys.exit(0))
     servers = []
-    LIBC.prctl(PR_SET_CHILD_SUBREAPER, 1)
     try:
         for name, command in commands.items():
             servers.append(start(command, logs[name], wrapper))
@@ -237,10 +215,10 @@ def main():
         # Until stdin ends; os.read rather than sys.stdin, so that a signal's
         # exit is not held up by the buffered reader's lock.
         with contextlib.suppress(OSError):
-            while not select.select([0], [], [], 1)[0] or os.read(0, 4096):
-                reap_orphans(servers)
+            while os.read(0, 4096):
+                pass
     finally:
-        stop()
+        stop(servers)
 
 
 if __name__ == '__main__':

@@ -1,60 +1,31 @@
 #pragma once
 
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QString>
-#include <QTemporaryDir>
-#include <QtDebug>
 
 #include "support/test_files.h"
+#include "support/test_servers.h"
 
 namespace quendrel::test {
 
 // The local FTP over TLS (explicit and implicit) and SFTP servers of
-// support/secure_servers.py, in a private temporary directory, for as long as
-// this object lives. The script's header tells what each server accepts.
-//
-// The script's stdin stays an open pipe: it ends when the pipe closes, so a
-// test that crashes does not leave the servers behind. Its error output goes
-// to the test's own.
+// support/secure_servers.py; its header tells what each server accepts.
 class SecureTestServers {
 public:
-    // SIGTERM; the script then stops the servers and ends with status 0.
-    ~SecureTestServers()
-    {
-        process_.terminate();
-        if (!process_.waitForFinished(10000) || process_.exitStatus() != QProcess::NormalExit || process_.exitCode())
-            qWarning("SecureTestServers: the servers ended badly (exit code %d)", process_.exitCode());
-    }
-
-    // Makes the keys and certificates, starts the servers and waits until
-    // they listen; false, with a warning, when they did not come up.
+    // Makes the keys and certificates too.
     bool Start()
     {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        const QString script = QStringLiteral(QUENDREL_TEST_SUPPORT_DIR "/secure_servers.py");
-        process_.start(QStringLiteral("/usr/bin/python3"), {script, QStringLiteral("--root"), root_.path()});
-        // The line may come in pieces (the script's output may be unbuffered).
-        const QDeadlineTimer deadline(30000);
-        while (!process_.canReadLine() && process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-        }
-        static const QRegularExpression ready(
-            QStringLiteral("^READY ftpes=(?<ftpes>\\d+) ftps=(?<ftps>\\d+) sftp=(?<sftp>\\d+)\\n$"));
-        ports_ = ready.match(QString::fromLatin1(process_.readLine()));
-        if (!ports_.hasMatch())
-            qWarning("SecureTestServers: the servers did not start: %s", qPrintable(process_.errorString()));
-        return ports_.hasMatch();
+        return script_.Start(QStringLiteral("secure_servers.py"),
+                             QStringLiteral("^READY ftpes=(?<ftpes>\\d+) ftps=(?<ftps>\\d+) sftp=(?<sftp>\\d+)\\n$"), 30000);
     }
 
     // FTP with AUTH TLS on a plain port, FTP with TLS from the first byte,
     // and SFTP.
-    quint16 FtpesPort() const { return ports_.captured(u"ftpes").toUShort(); }
-    quint16 FtpsPort() const { return ports_.captured(u"ftps").toUShort(); }
-    quint16 SftpPort() const { return ports_.captured(u"sftp").toUShort(); }
+    quint16 FtpesPort() const { return script_.Ready(u"ftpes").toUShort(); }
+    quint16 FtpsPort() const { return script_.Ready(u"ftps").toUShort(); }
+    quint16 SftpPort() const { return script_.Ready(u"sftp").toUShort(); }
 
     // The test CA's certificate (PEM), which signed the FTP servers' one.
-    QString CaFile() const { return root_.filePath(QStringLiteral("ca.pem")); }
+    QString CaFile() const { return script_.Path(QStringLiteral("ca.pem")); }
     // The FTP servers' public-key pin, "SHA256:<base64>" with padding.
     QString TlsKey() const { return Text(QStringLiteral("tls-key.txt")); }
     // sshd's host key fingerprint, "SHA256:<base64>" without padding.
@@ -62,27 +33,24 @@ public:
     // "[127.0.0.1]:<port> ssh-ed25519 AAAA...", for a known_hosts file.
     QString KnownHostsLine() const { return Text(QStringLiteral("known_hosts")); }
     // The SFTP user "tester"'s private key (no passphrase); ".pub" beside it.
-    QString ClientKey() const { return root_.filePath(QStringLiteral("client/id_ed25519")); }
+    QString ClientKey() const { return script_.Path(QStringLiteral("client/id_ed25519")); }
 
     // "site" in the FTP login directory, where anonymous may write (in the
     // login directory itself it may not).
-    QString FtpSite() const { return root_.filePath(QStringLiteral("ftp/site")); }
+    QString FtpSite() const { return script_.Path(QStringLiteral("ftp/site")); }
     // The SFTP login directory; it holds "site".
-    QString SftpHome() const { return root_.filePath(QStringLiteral("home")); }
+    QString SftpHome() const { return script_.Path(QStringLiteral("home")); }
 
     // Every FTP command and reply, PASS without its argument.
-    QString FtpesLog() const { return root_.filePath(QStringLiteral("ftpes.log")); }
-    QString FtpsLog() const { return root_.filePath(QStringLiteral("ftps.log")); }
+    QString FtpesLog() const { return script_.Path(QStringLiteral("ftpes.log")); }
+    QString FtpsLog() const { return script_.Path(QStringLiteral("ftps.log")); }
     // sshd's log, with the SFTP opens, renames and removes; lines end in CR LF.
-    QString SshdLog() const { return root_.filePath(QStringLiteral("sshd.log")); }
+    QString SshdLog() const { return script_.Path(QStringLiteral("sshd.log")); }
 
 private:
-    QString Text(const QString& name) const { return QString::fromUtf8(ReadFile(root_.filePath(name))).trimmed(); }
+    QString Text(const QString& name) const { return QString::fromUtf8(ReadFile(script_.Path(name))).trimmed(); }
 
-    QTemporaryDir root_;
-    QProcess process_;
-    // The READY line's match; no ports before it came.
-    QRegularExpressionMatch ports_;
+    ServerScript script_;
 };
 
 }  // namespace quendrel::test

