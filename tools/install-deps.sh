@@ -47,3 +47,18 @@ fi
 echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# The tests start vsftpd and sshd of their own on 127.0.0.1. The system-wide
+# servers the two packages start on installation (ports 21 and 22) are not
+# wanted: where this script installed them, they are stopped and disabled.
+for unit in vsftpd:vsftpd openssh-server:ssh; do
+  case " ${missing[*]} " in
+    *" ${unit%%:*} "*)
+      if [ -d /run/systemd/system ]; then
+        "${as_root[@]}" systemctl disable --now "${unit#*:}" >/dev/null 2>&1 || true
+      elif command -v service >/dev/null; then
+        "${as_root[@]}" service "${unit#*:}" stop >/dev/null 2>&1 || true
+      fi
+      ;;
+  esac
+done
