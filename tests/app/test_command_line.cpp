@@ -19,8 +19,6 @@ struct EndsAtOnce { QStringList arguments; int status; QString out, errPattern; 
 // --update with these lines first in the settings: its exit status, how many of the cycle's own
 // texts come before the last line, a pattern of that line, and how the uploaded page starts.
 struct UpdateRun { QString extra; int status, steps; QString lastLine; QByteArray pageStart; };
-Q_DECLARE_METATYPE(EndsAtOnce)
-Q_DECLARE_METATYPE(UpdateRun)
 
 // The real program from a terminal, with no display and no Qt platform, its settings in folders of the test's own,
 // against the local HTTP and FTP servers. The test directory is also HOME, the config home and the runtime

@@ -24,7 +24,6 @@ using Changes = QList<std::pair<Setting, QVariant>>;
 
 // A later start's command, the settings changed for it, and its exit status (-1: dropped unanswered).
 struct Request { QByteArray command; Changes changes; int status; };
-Q_DECLARE_METATYPE(Request)
 
 // A program in the tray (offscreen, with the local HTTP and FTP servers) and later starts asking it through the
 // channel; each later start asks from a thread of its own, as the call blocks.

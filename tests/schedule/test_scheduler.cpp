@@ -26,9 +26,6 @@ struct Events { QList<int> seen; QPair<int, int> cycle{}; QList<int> updates; };
 
 }  // namespace
 
-Q_DECLARE_METATYPE(Run)
-Q_DECLARE_METATYPE(Events)
-
 class TestScheduler : public QObject {
     Q_OBJECT
 

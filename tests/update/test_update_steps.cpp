@@ -93,13 +93,6 @@ void KeepUpdateLog(QtMsgType type, const QMessageLogContext& context, const QStr
 
 }  // namespace
 
-Q_DECLARE_METATYPE(Cut)
-Q_DECLARE_METATYPE(Lookup)
-Q_DECLARE_METATYPE(Upload)
-Q_DECLARE_METATYPE(Refusal)
-Q_DECLARE_METATYPE(FailingStep)
-Q_DECLARE_METATYPE(ButtonTest)
-
 // The steps of an update cycle one by one: what it starts from (the port
 // box's text, the fields it needs, the date and time it shows, the host's own
 // addresses), the address from the IP web page (fetched, decoded, cut out; or
