@@ -39,7 +39,6 @@
 #                            with L, a length of L promised (a body cut short)
 #   /redirect?to=URL         302 to URL (without it: to itself, a loop)
 #   /hang                    never answers
-#   /stall-after-start       promises 100000 bytes, sends 100, then nothing
 #   /endless                 <ip>192.0.2.99</ip>, then 'x' for ever
 #   /compressed?encoding=E   the plain answer "203.0.113.7" and a line end,
 #                            compressed with E (gzip, deflate or br) whatever
@@ -75,9 +74,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):  # no request log on stderr
         pass
 
-    # "/stall-after-start" is served by route_stall_after_start.
     def do_GET(self):
-        route = 'route_' + urlsplit(self.path).path[1:].replace('-', '_')
+        route = 'route_' + urlsplit(self.path).path[1:]
         getattr(self, route, lambda: self.send_error(404))()
 
     # A query value as bytes: http.server gives the request line as latin-1
@@ -102,10 +100,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route_redirect(self):
         self.reply(302, b'', ('Location', self.param('to', self.path.encode()).decode('latin-1')))
-
-    def route_stall_after_start(self):
-        self.reply(200, b'<html><body><ip>198.51.100.9</ip>'.ljust(100, b'x'), ('Content-Length', '100000'))
-        self.route_hang()
 
     def route_hang(self):
         threading.Event().wait()  # until the process ends
