@@ -238,26 +238,43 @@ private slots:
         QVERIFY(QFile::exists(RemotePage()));
     }
 
-    // Exit during a cycle stalled on the IP web page, with About open. While the cycle runs the program shows it is
-    // busy and ignores another request and the ticks. Exit cancels the cycle at once (else the stalled page would
-    // hold the exit for 60 s), with no report; the main window and the icon go at once, and the program ends when
-    // About closes. (Exit with nothing else open ends at once: the end-to-end journeys check that.)
-    void exitDuringAStalledCycleWaitsForTheAboutWindow()
+    // A cycle or a test of the settings (the Test buttons) stalled on the IP web page, with About open. Meanwhile
+    // the program shows a cycle as busy (the tray shows no test), keeps the buttons and, during a test, the Update
+    // command disabled, ignores another request and the ticks, and saves nothing. Exit calls it off at once (else
+    // the stalled page would hold the exit for 60 s), with no report; the main window and the icon go at once, and
+    // the program ends when About closes. (Exit with nothing else open ends at once: the end-to-end journeys check
+    // that. What a test reports: the update tests' settingsTests.)
+    void exitDuringAStalledRunWaitsForTheAboutWindow_data()
     {
+        QTest::addColumn<bool>("test");
+        QTest::newRow("update") << false;
+        QTest::newRow("settings test") << true;
+    }
+
+    void exitDuringAStalledRunWaitsForTheAboutWindow()
+    {
+        QFETCH(bool, test);
+        const QByteArray stored = test::ReadFile(SettingsFilePath(dir_.path()));
+        FrmMain& window = *life_->MainWindow();
+        const auto button = [&window](const char* name) { return window.findChild<QPushButton*>(QLatin1String(name)); };
         life_->Settings().Set(Setting::IPWebPage, servers_.HttpUrl(u"/hang"_s));
         QSignalSpy started(life_.get(), &Lifecycle::UpdateStarted);
         QSignalSpy ended(life_.get(), &Lifecycle::UpdateEnded);
         QSignalSpy finished(life_.get(), &Lifecycle::Finished);
-        life_->Actions().mnuUpdate->trigger();
+        test ? button("cmdTestPage")->click() : life_->Actions().mnuUpdate->trigger();
         QTRY_VERIFY(life_->State().StatusText().startsWith(u"Connecting to http"_s));
-        QVERIFY(life_->State().Updating());
-        QCOMPARE(life_->State().Image(), StateImage::Busy);
-        QCOMPARE(life_->Tray()->Tip(), u"Quendrel - Updating.."_s);
+        QCOMPARE(life_->State().Updating(), !test);
+        QCOMPARE(life_->State().Image(), test ? StateImage::Ready : StateImage::Busy);
+        QCOMPARE(life_->Tray()->Tip(), test ? u"Quendrel"_s : u"Quendrel - Updating.."_s);
+        for (const char* name : {"cmdUpdate", "cmdTestFtp", "cmdTestPage"})
+            QVERIFY2(!button(name)->isEnabled(), name);
+        QCOMPARE(life_->Actions().mnuUpdate->isEnabled(), !test);  // (a disabled action does nothing)
         const qint32 ticks = life_->State().TickCounter;
         life_->Actions().mnuUpdate->trigger();
         life_->Schedule().Tick();
-        QCOMPARE(started.count(), 1);
+        QCOMPARE(started.count(), test ? 0 : 1);
         QCOMPARE(life_->State().TickCounter, ticks);
+        QCOMPARE(test::ReadFile(SettingsFilePath(dir_.path())), stored);
 
         life_->Actions().mnuAbout->trigger();
         QPointer<FrmAbout> about = life_->AboutWindow();
@@ -268,7 +285,7 @@ private slots:
         const QDeadlineTimer deadline(5000);
         life_->Actions().mnuExit->trigger();
         QVERIFY(!deadline.hasExpired());
-        QVERIFY(!life_->IsUpdating());
+        QVERIFY(!life_->IsUpdating() && !life_->IsTesting());
         QVERIFY(!life_->MainWindow()->isVisible());  // (the icon goes in the same step: see fromLoadToEndNow)
         QTRY_VERIFY(!life_->MainWindow());
         QCOMPARE(finished.count(), 0);
@@ -278,31 +295,6 @@ private slots:
         about->close();
         QTRY_COMPARE(finished.count(), 1);
         QVERIFY(ended.isEmpty());
-    }
-
-    // The Test buttons: a test stalled on the IP web page keeps every update command and both buttons disabled and
-    // the ticks uncounted, leaves the tray and the settings file alone (what a test reports: the update tests'
-    // settingsTests), and Exit ends it at once.
-    void testsStartNoUpdate()
-    {
-        const QByteArray stored = test::ReadFile(SettingsFilePath(dir_.path()));
-        life_->ShowMainWindow();
-        FrmMain& window = *life_->MainWindow();
-        const auto button = [&window](const char* name) { return window.findChild<QPushButton*>(QLatin1String(name)); };
-        life_->Settings().Set(Setting::IPWebPage, servers_.HttpUrl(u"/hang"_s));
-        button("cmdTestPage")->click();
-        QTRY_VERIFY(life_->State().StatusText().startsWith(u"Connecting to http"_s));
-        for (const char* name : {"cmdUpdate", "cmdTestFtp", "cmdTestPage"})
-            QVERIFY2(!button(name)->isEnabled(), name);
-        QVERIFY(!life_->Actions().mnuUpdate->isEnabled());  // (a disabled action does nothing)
-        const qint32 ticks = life_->State().TickCounter;
-        life_->Schedule().Tick();
-        QCOMPARE(life_->State().TickCounter, ticks);
-        QCOMPARE(life_->Tray()->Tip(), u"Quendrel"_s);  // the tray shows no test
-        QCOMPARE(test::ReadFile(SettingsFilePath(dir_.path())), stored);  // nor is anything saved for one
-        const QDeadlineTimer deadline(5000);
-        life_->Exit();
-        QVERIFY(!deadline.hasExpired() && !life_->IsTesting());
     }
 
     // A run of updates as the tray announces it: the first address is no change; a new one is; a run of failures is
