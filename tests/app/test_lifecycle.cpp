@@ -323,7 +323,6 @@ private slots:
             for (const auto& [setting, value] : changes)
                 life_->Settings().Set(setting, value);
             ended.clear();
-            shown.clear();
             life_->Actions().mnuUpdate->trigger();
             QVERIFY(!ended.isEmpty() || ended.wait(30000));
             QCOMPARE(shown.isEmpty() ? QString() : shown.takeFirst().at(0).toString(), notice);

@@ -125,15 +125,11 @@ def menus(wm_class='Quendrel'):
             and 'TOOLTIP' not in run('xprop', '-id', w, '_NET_WM_WINDOW_TYPE')]
 
 
-# Clicks at a screen position, after a pause if needed so that the last
+# Clicks the tray icon's centre, after a pause if needed so that the last
 # click and this one do not make a double click.
-def click(x, y, button=1):
-    global _last_click
-    time.sleep(max(0.0, _last_click + CLICK_GAP - time.monotonic()))
-    xdotool('mousemove', str(x), str(y), 'click', str(button))
-    _last_click = time.monotonic()
-
-
 def click_icon(button=1):
+    global _last_click
     [(*_, w, h, x, y)] = tray_icons()  # ValueError unless there is exactly one
-    click(x + w // 2, y + h // 2, button)
+    time.sleep(max(0.0, _last_click + CLICK_GAP - time.monotonic()))
+    xdotool('mousemove', str(x + w // 2), str(y + h // 2), 'click', str(button))
+    _last_click = time.monotonic()
