@@ -422,10 +422,6 @@ private slots:
     {
         QTest::addColumn<ButtonTest>("row");
         QTest::newRow("login") << ButtonTest{true, {}, "Test: logged in to 127.0.0.1", "/site/", "PWD\nCWD site\nQUIT\n"};
-        QTest::newRow("wrong password") << ButtonTest{true, {{Setting::Password, "wrong"}}, "Unable to Connect to 127.0.0.1",
-                                                      "last reply: 530 Authentication failed."};
-        QTest::newRow("missing directory") << ButtonTest{true, {{Setting::RemotePath, "site/none"}}, kUnableToSetRemoteDirectory,
-                                                         "", "PWD\nCWD site/none\n"};
         QTest::newRow("address") << ButtonTest{false, {}, "Test: 203.0.113.7 from " + Url("/ip"), "60 bytes"};
         QTest::newRow("no start string, the page's beginning")
             << ButtonTest{false, {{Setting::IPWebPage, Echo("<p>Address\t192.0.2.8</p>")}}, kUnableToParse,
