@@ -530,8 +530,7 @@ private slots:
         const QStringList before = QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
         QVERIFY(::chmod(qPrintable(dir_->path()), refusal.writableDirectory ? 0777 : 0555) == 0);
         const PageContent content = Content(refusal.templateName);
-        const auto message = [&] { return CreatePageFile(content, Path()).value_or(UpdateFailure()).message; };
-        QVERIFY(RunAsOrdinaryUser([&] { return message() == refusal.message; }));
+        QVERIFY(RunAsOrdinaryUser([&] { return CreatePageFile(content, Path()).value_or(UpdateFailure()).message == refusal.message; }));
         QVERIFY(::chmod(qPrintable(dir_->path()), 0700) == 0);
         QCOMPARE(ReadFile(Path()), "old"_ba);
         QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
