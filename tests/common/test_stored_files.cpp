@@ -50,6 +50,9 @@ constexpr auto kAllEntries = QDir::AllEntries | QDir::Hidden | QDir::System | QD
 // keeps its files beside itself or in the user's configuration. "link" leads to "bin".
 struct Own { QString program, installed; bool beside; };
 
+// A file's value of key "K" in section "S", as ReadIniString and as ReadIniInt give it.
+struct IniRead { QByteArray file; QString text; int number; };
+
 // A row of the INI writing table: the file before and after the value is written to the key.
 struct IniWrite { QByteArray before; QString value; QByteArray after; QString section = u"A"_s, key = u"K"_s; };
 
@@ -175,27 +178,24 @@ private slots:
                  row.beside ? programDirectory : dir.filePath(u"config/Quendrel"_s));
     }
 
-    // Section "S", key "K": the value as ReadIniString and as ReadIniInt give it.
     void iniRead_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("number");
-        QTest::newRow("case of names, first duplicate, LF") << "[s]\nk=1\nK=2"_ba << "1" << 1;
-        QTest::newRow("blanks, quotes, equals") << " [ S\t] \n \tK \t=  \" a=b \"\t \n"_ba << " a=b " << 0;
-        QTest::newRow("key only in other sections") << "K=1\n[S]\nA=1\n[A]\nK=2\n[s]\nK=3\n"_ba << "" << 0;
-        QTest::newRow("Windows-1252, odd quotes kept") << "[S]\nK=\"Z\xFCrich \x80'\n"_ba << u"\"Zürich €'"_s << 0;
-        QTest::newRow("sign, blanks in quotes, trailing letters") << "[S]\nK=\" +42a5 \""_ba << " +42a5 " << 42;
-        QTest::newRow("INT_MIN") << "[S]\nK=-2147483648"_ba << "-2147483648" << INT_MIN;
-        QTest::newRow("last line ending in CR") << "[S]\nK=x\r"_ba << "x" << 0;
-        QTest::newRow("far above int") << "[S]\nK=99999999999999999999"_ba << "99999999999999999999" << INT_MAX;
+        QTest::addColumn<IniRead>("row");
+        QTest::newRow("case of names, first duplicate, LF") << IniRead{"[s]\nk=1\nK=2"_ba, "1", 1};
+        QTest::newRow("blanks, quotes, equals") << IniRead{" [ S\t] \n \tK \t=  \" a=b \"\t \n"_ba, " a=b ", 0};
+        QTest::newRow("key only in other sections") << IniRead{"K=1\n[S]\nA=1\n[A]\nK=2\n[s]\nK=3\n"_ba, "", 0};
+        QTest::newRow("Windows-1252, odd quotes kept") << IniRead{"[S]\nK=\"Z\xFCrich \x80'\n"_ba, u"\"Zürich €'"_s, 0};
+        QTest::newRow("sign, blanks in quotes, trailing letters") << IniRead{"[S]\nK=\" +42a5 \""_ba, " +42a5 ", 42};
+        QTest::newRow("INT_MIN") << IniRead{"[S]\nK=-2147483648"_ba, "-2147483648", INT_MIN};
+        QTest::newRow("last line ending in CR") << IniRead{"[S]\nK=x\r"_ba, "x", 0};
+        QTest::newRow("far above int") << IniRead{"[S]\nK=99999999999999999999"_ba, "99999999999999999999", INT_MAX};
     }
 
     void iniRead()
     {
-        QFETCH(QByteArray, file);
-        QTEST(IniFile::Parse(file).ReadIniString(u"S"_s, u"K"_s), "text");
-        QTEST(IniFile::Parse(file).ReadIniInt(u"S"_s, u"K"_s), "number");
+        QFETCH(IniRead, row);
+        QCOMPARE(IniFile::Parse(row.file).ReadIniString(u"S"_s, u"K"_s), row.text);
+        QCOMPARE(IniFile::Parse(row.file).ReadIniInt(u"S"_s, u"K"_s), row.number);
     }
 
     void iniWrite_data()
