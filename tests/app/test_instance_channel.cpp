@@ -2,7 +2,6 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -22,6 +21,9 @@
 using namespace quendrel;
 using namespace Qt::StringLiterals;
 using Changes = QList<std::pair<Setting, QVariant>>;
+
+// A later start's command, the settings changed for it, and its exit status (-1: dropped unanswered).
+struct Request { QByteArray command; Changes changes; int status; };
 
 // A program in the tray (offscreen, with the local HTTP and FTP servers) and later starts asking it through the
 // channel; each later start asks from a thread of its own, as the call blocks.
@@ -82,31 +84,26 @@ private slots:
         seen_ = 0;
     }
 
-    // Rows: the command; the settings changed; the exit status (-1: the client was dropped unanswered).
+    // A failed cycle answers 1 as a refused one does: both end with the failure shown.
     void answers_data()
     {
-        QTest::addColumn<QByteArray>("command");
-        QTest::addColumn<Changes>("changes");
-        QTest::addColumn<int>("status");
-        QTest::newRow("an update that works") << kUpdateCommand << Changes{} << 0;
-        QTest::newRow("a failing update") << kUpdateCommand << Changes{{Setting::Password, "wrong"}} << 1;
-        QTest::newRow("an update refused at once") << kUpdateCommand << Changes{{Setting::Server, " "}} << 1;
-        QTest::newRow("show") << kShowCommand << Changes{} << 0;
-        QTest::newRow("an unknown command") << "updat"_ba << Changes{} << -1;
-        QTest::newRow("a command too long") << QByteArray(100, 'u') << Changes{} << -1;
+        QTest::addColumn<Request>("row");
+        QTest::newRow("an update that works") << Request{kUpdateCommand, {}, 0};
+        QTest::newRow("an update refused at once") << Request{kUpdateCommand, {{Setting::Server, " "}}, 1};
+        QTest::newRow("show") << Request{kShowCommand, {}, 0};
+        QTest::newRow("an unknown command") << Request{"updat", {}, -1};
+        QTest::newRow("a command too long") << Request{QByteArray(100, 'u'), {}, -1};
     }
 
     void answers()
     {
-        QFETCH(QByteArray, command);
-        QFETCH(Changes, changes);
-        QFETCH(int, status);
-        for (const auto& [setting, value] : changes)
+        QFETCH(Request, row);
+        for (const auto& [setting, value] : row.changes)
             life_.Settings().Set(setting, value);
         life_.MainWindow()->hide();
-        const Answer answer = Wait(Ask(path_, command));
-        QCOMPARE(answer, Answer(status, texts_));  // every status text of the cycle, in order, the report last
-        QCOMPARE(life_.MainWindow()->isVisible(), command == kShowCommand);
+        const Answer answer = Wait(Ask(path_, row.command));
+        QCOMPARE(answer, Answer(row.status, texts_));  // every status text of the cycle, in order, the report last
+        QCOMPARE(life_.MainWindow()->isVisible(), row.command == kShowCommand);
     }
 
     // Asked while a cycle waits for the IP web page (held by a server of the test's own until released), later

@@ -26,12 +26,6 @@ SETTINGS = ('[Settings] CheckOnStart=1 DelayCheckOnStart=0 Interval=5 WebpageTyp
             'IPWebPage=http://127.0.0.1:{http}/hang StartString=<ip> EndString=</ip>')
 
 
-# Whether a TCP connection to 127.0.0.1:port is established, whoever opened it: a row of the kernel's list with
-# that remote address followed by the state 01 (the local address is followed by the remote one, never by "01 ").
-def connected_to(port):
-    return f' 0100007F:{port:04X} 01 ' in Path('/proc/net/tcp').read_text()
-
-
 class Journeys(unittest.TestCase):
 
     # The session ends with the interpreter (x_session stops it at exit).
@@ -86,8 +80,8 @@ class Journeys(unittest.TestCase):
         self.expect(lambda: not x.tray_icons(), f'{what}: tray icon left')
 
     # Starts hidden, holding no window until the first show; a second start leaves at once; the window shows and
-    # hides from the tray, cannot be closed from its frame, minimises to the tray, saving what was typed in it; Exit
-    # in the tray menu; started again, saving changes nothing, and each termination signal ends it.
+    # hides from the tray, cannot be closed by the window manager, minimises to the tray, saving what was typed in
+    # it; Exit in the tray menu; started again, saving changes nothing, and each termination signal ends it.
     def test_life_in_the_tray_and_settings_kept(self):
         first = self.start()
         self.expect(lambda: len(x.tray_icons()) == 1 and not x.windows(CAPTION),
@@ -110,12 +104,11 @@ class Journeys(unittest.TestCase):
         x.xdotool('key', 'Return')
         self.expect(lambda: not x.windows('Quendrel', visible=True), 'message stayed open')
 
+        # The window manager's close (its frame's button sends the same request).
         x.xdotool('windowactivate', '--sync', str(wid))  # alt+F4 goes to the active window
-        for what, close in (('alt+F4', lambda: x.xdotool('key', 'alt+F4')),
-                            ('close button', lambda: x.click(*x.close_button(wid)))):
-            close()
-            self.expect(lambda: x.window_state(wid)[0] == 'IsViewable' and self.proc.poll() is None,
-                        f'{what} closed the window or ended the program', hold=True)
+        x.xdotool('key', 'alt+F4')
+        self.expect(lambda: x.window_state(wid)[0] == 'IsViewable' and self.proc.poll() is None,
+                    'alt+F4 closed the window or ended the program', hold=True)
         x.xdotool('windowminimize', str(wid))
         self.assert_hidden(wid, 'minimise, or it came back by itself', hold=True)
         for line in (b'Server=ftp.example.net', b'StartWithWindows=1', b'CheckOnStart=1', b'Interval=5'):
@@ -150,14 +143,14 @@ class Journeys(unittest.TestCase):
         (self.dir / 'Quendrel.dat').write_bytes(b'"http://listed.example/"\r\n')
         self.exe = shutil.copy2(self.exe, str(self.dir / 'Other'))
         self.start()
-        self.expect(lambda: connected_to(port), 'the renamed copy did not ask for the IP web page')
-        wid = self.show()  # the window thread is not blocked by the cycle
-        x.click_icon()
-        self.assert_hidden(wid, 'left click during the cycle')
+        # A TCP connection to it established: a row of the kernel's list with that remote address followed by the
+        # state 01 (the local address is followed by the remote one, never by "01 ").
+        self.expect(lambda: f' 0100007F:{port:04X} 01 ' in Path('/proc/net/tcp').read_text(),
+                    'the renamed copy did not ask for the IP web page')
+        self.show()  # the window thread is not blocked by the cycle
         ini.unlink()  # saved when shown: what is there at the end, the end saved
         self.proc.send_signal(signal.SIGTERM)
         self.assert_exits('SIGTERM during a hanging cycle', seconds=5)  # the cycle does not hold up the end
-        self.assertFalse(connected_to(port), 'the connection outlived the program')
         # All settings saved into the shared file; the copy's list starts from its address page.
         for line in ('StartWithWindows=0', 'Server=127.0.0.1', 'IPWebPage=' + hang):
             self.assertIn(f'{line}\r\n'.encode(), ini.read_bytes())

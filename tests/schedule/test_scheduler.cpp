@@ -24,10 +24,11 @@ struct Run { Timing start{}; int changeAt = 0; Timing changed{}; QPair<int, int>
 // cycle runs (first and last), and the seconds at which an update must be asked for after them.
 struct Events { QList<int> seen; QPair<int, int> cycle{}; QList<int> updates; };
 
-}  // namespace
+// Text typed into the interval box: the message it earns ("" for none; a message puts the slider's value back as the
+// text) and the slider's value (0 for no change).
+struct Typed { QString text, message; int slider; };
 
-Q_DECLARE_METATYPE(Run)
-Q_DECLARE_METATYPE(Events)
+}  // namespace
 
 class TestScheduler : public QObject {
     Q_OBJECT
@@ -41,7 +42,6 @@ private slots:
         QTest::addColumn<Run>("run");
         QTest::newRow("no start-up update, 5 min") << Run{.start = {false, false, 5}, .updates = {301, 602, 903}};
         QTest::newRow("delayed start-up update") << Run{.start = {true, true, 15}, .updates = {301, 1202, 2103}};
-        QTest::newRow("start-up update, 24 hours") << Run{.start = {true, false, 1440}, .updates = {1}};
         // The start box checked while running: the start-up update at once, or
         // with the delay once the running count has reached 300.
         QTest::newRow("start box later") << Run{.changeAt = 100, .changed = {true, false, 15}, .updates = {101, 1002}};
@@ -77,7 +77,6 @@ private slots:
     void updatesAfterNetworkEvents_data()
     {
         QTest::addColumn<Events>("run");
-        QTest::newRow("one") << Events{.seen = {5}, .updates = {15}};
         QTest::newRow("bunched: the delay from the last") << Events{.seen = {5, 9, 12}, .updates = {22}};
         QTest::newRow("a cycle over within the delay") << Events{.seen = {5}, .cycle = {3, 8}, .updates = {15}};
         QTest::newRow("a cycle past the delay: after it") << Events{.seen = {5}, .cycle = {3, 20}, .updates = {21}};
@@ -114,37 +113,32 @@ private slots:
     void intervalText_data()
     {
         const QString minutes = QStringLiteral("Value must be between 5 and 1440 minutes (24 hrs).");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("message");  // "" for none; a message puts the slider's value back as the text
-        QTest::addColumn<int>("slider");       // 0 for no change
-
-        QTest::newRow("on the way to 15") << "1" << "" << 0;
-        QTest::newRow("5") << "5" << "" << 5;
-        QTest::newRow("1440") << "1440" << "" << 1440;
-        QTest::newRow("blanks around") << " 20 " << "" << 20;
-        QTest::newRow("negative, still typing") << "-3" << "" << 0;
-        QTest::newRow("half to even, down") << "6.5" << "" << 6;
-        QTest::newRow("half to even, up") << "7.5" << "" << 8;
-        QTest::newRow("exponent") << "1e3" << "" << 1000;
-        QTest::newRow("rounds to 0") << "0.4" << QStringLiteral("Value must be between 5 and 1440 (24 hrs).") << 5;
-        QTest::newRow("digits then letters") << "15x" << minutes << 5;
-        QTest::newRow("empty") << "" << minutes << 5;
-        QTest::newRow("lone point") << "." << minutes << 5;
-        QTest::newRow("1441") << "1441" << minutes << 1440;
-        QTest::newRow("beyond 32 bits") << "99999999999999999999" << minutes << 1440;
-        QTest::newRow("beyond double") << "1e999" << minutes << 1440;
-        QTest::newRow("other digits") << QStringLiteral("١٥") << minutes << 5;
+        QTest::addColumn<Typed>("row");
+        QTest::newRow("on the way to 15") << Typed{"1", "", 0};
+        QTest::newRow("5") << Typed{"5", "", 5};
+        QTest::newRow("1440") << Typed{"1440", "", 1440};
+        QTest::newRow("blanks around") << Typed{" 20 ", "", 20};
+        QTest::newRow("negative, still typing") << Typed{"-3", "", 0};
+        QTest::newRow("half to even, down") << Typed{"6.5", "", 6};
+        QTest::newRow("half to even, up") << Typed{"7.5", "", 8};
+        QTest::newRow("exponent") << Typed{"1e3", "", 1000};
+        QTest::newRow("rounds to 0") << Typed{"0.4", QStringLiteral("Value must be between 5 and 1440 (24 hrs)."), 5};
+        QTest::newRow("digits then letters") << Typed{"15x", minutes, 5};
+        QTest::newRow("empty") << Typed{"", minutes, 5};
+        QTest::newRow("lone point") << Typed{".", minutes, 5};
+        QTest::newRow("1441") << Typed{"1441", minutes, 1440};
+        QTest::newRow("beyond 32 bits") << Typed{"99999999999999999999", minutes, 1440};
+        QTest::newRow("beyond double") << Typed{"1e999", minutes, 1440};
+        QTest::newRow("other digits") << Typed{QStringLiteral("١٥"), minutes, 5};
     }
 
     void intervalText()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, message);
-        QFETCH(int, slider);
-        const IntervalVerdict verdict = IntervalTextChanged(text);
-        QCOMPARE(verdict.message, message);
-        QCOMPARE(verdict.replacementText.value_or(QString()), message.isEmpty() ? QString() : QString::number(slider));
-        QCOMPARE(verdict.sliderValue.value_or(0), slider);
+        QFETCH(Typed, row);
+        const IntervalVerdict verdict = IntervalTextChanged(row.text);
+        QCOMPARE(verdict.message, row.message);
+        QCOMPARE(verdict.replacementText.value_or(QString()), row.message.isEmpty() ? QString() : QString::number(row.slider));
+        QCOMPARE(verdict.sliderValue.value_or(0), row.slider);
     }
 };
 

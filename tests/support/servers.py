@@ -39,16 +39,13 @@
 #                            with L, a length of L promised (a body cut short)
 #   /redirect?to=URL         302 to URL (without it: to itself, a loop)
 #   /hang                    never answers
-#   /stall-after-start       promises 100000 bytes, sends 100, then nothing
 #   /endless                 <ip>192.0.2.99</ip>, then 'x' for ever
-#   /compressed?encoding=E   the plain answer "203.0.113.7" and a line end,
-#                            compressed with E (gzip, deflate or br) whatever
-#                            the request accepts
+#   /gzip                    the plain answer "203.0.113.7" and a line end,
+#                            gzip-compressed
 #
 # It exits with status 0 on SIGTERM, SIGINT or end of its stdin (so a parent
 # that dies takes it along: keep its stdin open, a pipe, while it is needed).
-# Only the standard library, pyftpdlib and, for br, python3-brotli: Debian's
-# own Python runs it.
+# Only the standard library and pyftpdlib: Debian's own Python runs it.
 
 import contextlib
 import gzip
@@ -59,7 +56,6 @@ import signal
 import socket
 import sys
 import threading
-import zlib
 from urllib.parse import parse_qs, urlsplit
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -75,9 +71,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):  # no request log on stderr
         pass
 
-    # "/stall-after-start" is served by route_stall_after_start.
     def do_GET(self):
-        route = 'route_' + urlsplit(self.path).path[1:].replace('-', '_')
+        route = 'route_' + urlsplit(self.path).path[1:]
         getattr(self, route, lambda: self.send_error(404))()
 
     # A query value as bytes: http.server gives the request line as latin-1
@@ -103,10 +98,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def route_redirect(self):
         self.reply(302, b'', ('Location', self.param('to', self.path.encode()).decode('latin-1')))
 
-    def route_stall_after_start(self):
-        self.reply(200, b'<html><body><ip>198.51.100.9</ip>'.ljust(100, b'x'), ('Content-Length', '100000'))
-        self.route_hang()
-
     def route_hang(self):
         threading.Event().wait()  # until the process ends
 
@@ -116,14 +107,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             while True:
                 self.wfile.write(b'x' * 65536)
 
-    def route_compressed(self):
-        encoding = self.param('encoding').decode()
-        if encoding == 'br':
-            import brotli  # only here: the demo needs no more than the standard library
-            compress = brotli.compress
-        else:
-            compress = {'gzip': gzip.compress, 'deflate': zlib.compress}[encoding]
-        self.reply(200, compress(b'203.0.113.7\n'), ('Content-Encoding', encoding))
+    def route_gzip(self):
+        self.reply(200, gzip.compress(b'203.0.113.7\n'), ('Content-Encoding', 'gzip'))
 
 
 class Ftp(FTPHandler):

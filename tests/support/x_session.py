@@ -64,7 +64,7 @@ def xdotool(*args):
 
 
 # Starts Xvfb on a free display (it picks one and says which once it accepts
-# connections), openbox and trayer; returns trayer's process.
+# connections), openbox and trayer.
 def start():
     ENV['HOME'] = tempfile.mkdtemp(prefix='x-session-home-')  # no user configuration applies
     read_end, write_end = os.pipe()
@@ -77,14 +77,9 @@ def start():
         ENV['DISPLAY'] = f':{int(display.readline())}'  # ValueError: Xvfb did not start
     popen('openbox')
     assert wait_until(lambda: '(WINDOW)' in run('xprop', '-root', '_NET_SUPPORTING_WM_CHECK')), 'openbox did not start'
-    return start_tray()
-
-
-def start_tray():
-    proc = popen('trayer', '--edge', 'top', '--align', 'right', '--widthtype', 'request', '--height', '24',
-                 '--SetDockType', 'true', '--transparent', 'false')
+    popen('trayer', '--edge', 'top', '--align', 'right', '--widthtype', 'request', '--height', '24',
+          '--SetDockType', 'true', '--transparent', 'false')
     assert wait_until(lambda: '"panel": ("panel" "trayer")' in run('xwininfo', '-root', '-tree')), 'no trayer panel'
-    return proc
 
 
 @atexit.register
@@ -106,17 +101,6 @@ def tree(wid=None):
 def tray_icons(name='Quendrel'):
     panels = [r[1] for r in tree() if r[2] == 'panel' and r[3] == '"panel" "trayer"']
     return [r for panel in panels for r in tree(panel) if r[2] == name]
-
-
-# Centre of the rightmost square window above client wid in its frame: the
-# Close button in openbox's default title bar layout.
-def close_button(wid):
-    rows = tree()
-    i = next(i for i, r in enumerate(rows) if r[1] == wid)
-    frame = max(j for j in range(i) if rows[j][0] == rows[0][0])
-    buttons = [r for r in tree(rows[frame][1]) if r[4] == r[5] >= 8 and r[7] < rows[i][7]]
-    *_, w, h, x, y = max(buttons, key=lambda r: r[6])
-    return x + w // 2, y + h // 2
 
 
 # Ids of the windows named exactly name (if visible: the viewable ones).
@@ -141,15 +125,11 @@ def menus(wm_class='Quendrel'):
             and 'TOOLTIP' not in run('xprop', '-id', w, '_NET_WM_WINDOW_TYPE')]
 
 
-# Clicks at a screen position, after a pause if needed so that the last
+# Clicks the tray icon's centre, after a pause if needed so that the last
 # click and this one do not make a double click.
-def click(x, y, button=1):
-    global _last_click
-    time.sleep(max(0.0, _last_click + CLICK_GAP - time.monotonic()))
-    xdotool('mousemove', str(x), str(y), 'click', str(button))
-    _last_click = time.monotonic()
-
-
 def click_icon(button=1):
+    global _last_click
     [(*_, w, h, x, y)] = tray_icons()  # ValueError unless there is exactly one
-    click(x + w // 2, y + h // 2, button)
+    time.sleep(max(0.0, _last_click + CLICK_GAP - time.monotonic()))
+    xdotool('mousemove', str(x + w // 2), str(y + h // 2), 'click', str(button))
+    _last_click = time.monotonic()
