@@ -19,9 +19,8 @@ packages=(
   # Debian package's dependencies (dpkg-shlibdeps) and lintian; rsvg-convert
   # for tools/render_icons.sh
   appstream man-db dpkg-dev lintian librsvg2-bin
-  # the local FTP server of the update tests and the quick start, and the
-  # brotli-compressed page of the update tests
-  python3-pyftpdlib python3-brotli
+  # the local FTP server of the update tests and the quick start
+  python3-pyftpdlib
   # the encrypted upload tests' servers: FTP over TLS, SFTP, and their test
   # accounts without a change to /etc, and the test CA and certificate
   vsftpd openssh-server libnss-wrapper openssl
