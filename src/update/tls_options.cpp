@@ -72,7 +72,8 @@ void SetTlsOptions(CurlEasy& curl, const QString& serverKey, TlsSighting& sighti
     // sends a reset, which can overtake the page's last bytes: vsftpd 3.0.3
     // (Debian 12's, and many a host's) then answers "426 Failure reading
     // network stream". TLS 1.2 sends nothing after the handshake.
-    curl_easy_setopt(handle, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2);
+    curl_easy_setopt(handle, CURLOPT_SSLVERSION,
+                     static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
     UseCaStoreOfEnvironment(handle);
     const std::optional<QByteArray> pinned = ParseServerKey(serverKey);
     // A trusted key stands in for the CA and the name: it is the one key
