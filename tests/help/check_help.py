@@ -26,10 +26,8 @@ class Page(HTMLParser):
         except UnicodeDecodeError as error:
             self.faults.append(f"not UTF-8: {error}")
         self.close()
-        for missing, fault in ((not self.doctype, "<!DOCTYPE html>"), (not self.charset, '<meta charset="utf-8">'),
-                               (not self.title.strip(), "<title>")):
-            if missing:
-                self.faults.append(f"no {fault}")
+        self.faults += [f"no {fault}" for missing, fault in ((not self.doctype, "<!DOCTYPE html>"),
+                        (not self.charset, '<meta charset="utf-8">'), (not self.title.strip(), "<title>")) if missing]
 
     def handle_decl(self, decl):
         self.doctype |= decl.lower() == "doctype html"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the systemd user units with systemd-analyze verify, as the user's
 # service manager would load them, on copies whose ExecStart runs the built
-# program (verify wants ExecStart's program to exist).
+# program (verify wants ExecStart's program to exist). What ExecStart runs
+# is check_install.py's, on the installed units.
 #
 #   verify_systemd_units.sh UNIT_DIR PROGRAM WORK_DIR
 #
@@ -20,10 +21,6 @@ mkdir -p "$work/units" "$work/runtime"
 chmod 700 "$work/runtime"
 sed "s|^ExecStart=[^ ]*|ExecStart=\"$program\"|" "$units/quendrel-update.service" >"$work/units/quendrel-update.service"
 cp "$units/quendrel-update.timer" "$work/units/"
-if ! grep -qx "ExecStart=\"$program\" --update.*" "$work/units/quendrel-update.service"; then
-  echo "FAILED: the service has no ExecStart line running the program with --update"
-  exit 1
-fi
 
 # The user manager's view needs a runtime directory, which a container or a
 # CI job need not have.

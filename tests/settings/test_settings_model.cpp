@@ -179,7 +179,6 @@ private slots:
                                 << "0|1|1|1440|0||ip.html||21||||0|0||||0|0|1|FTP|";
         QTest::newRow("options added later") << "[Settings]\nTryOtherPages=1\nIncludeIPv6=1\nNotify=0\nProtocol=SFTP\nServerKey=SHA256:k\n"_ba
                                              << "0|0|0|5|0||ip.html||21||||0|0||||1|1|0|SFTP|SHA256:k";
-        QTest::newRow("unlisted page") << "[Settings]\nIPWebPage=other\n"_ba << "0|0|0|5|0||ip.html||21||||0|0|other|||0|0|1|FTP|";
         QTest::newRow("Windows-1252 text") << "[Settings]\r\nServer=caf\xE9\r\nPassword=cORzcw==\r\n"_ba
                                            << u"0|0|0|5|0||ip.html|café|21|||päss|0|0||||0|0|1|FTP|"_s;
         // A hidden or missing file is a first run, but the server fields still count.

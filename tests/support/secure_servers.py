@@ -17,7 +17,7 @@
 #   tls-key.txt   that certificate's public-key pin, SHA256:<base64> (with
 #                 padding): the sha256 of its SubjectPublicKeyInfo
 #   ftp/site      FTP: user "anonymous", any password, logged in to ftp (not
-#                 writable); upload, rename and delete in ftp/site. TLS is
+#                 writable); upload, rename and delete (no mkdir) in ftp/site. TLS is
 #                 required for the login and all data, and each data
 #                 connection must reuse the control connection's TLS session
 #   ftpes.log, ftps.log   every FTP command and reply (PASS without argument)
@@ -25,13 +25,12 @@
 #                 password "secret" or the key client/id_ed25519 (+ .pub)
 #   host-key.txt  sshd's host key fingerprint, SHA256:<base64> (no padding)
 #   known_hosts   one line, "[127.0.0.1]:<port> ssh-ed25519 AAAA..."
-#   sshd.log      sshd's log, with the SFTP opens, renames and removes
+#   sftp.log      sshd's log, with the SFTP opens, renames and removes
 #
-# The accounts reach the servers through libnss-wrapper and passwd and group
-# files in DIR (nothing in /etc changes). Run by root, the sessions run as
-# "nobody", FTP's "/" is DIR/ftp and /run/sshd is made when missing; run by
-# another user, they are that user's and FTP's "/" is the system's (vsftpd
-# cannot change its root): use paths relative to the login directory.
+# It needs root (vsftpd changes its root to DIR/ftp, sshd changes user): the
+# sessions run as "nobody", and /run/sshd is made when missing. The accounts
+# reach the servers through libnss-wrapper and passwd and group files in DIR
+# (nothing in /etc changes).
 #
 # It exits with status 0 on SIGTERM, SIGINT or end of its stdin (so a parent
 # that dies takes it along: keep its stdin open, a pipe, while it is needed),
@@ -52,10 +51,8 @@ import sys
 import time
 
 HOST = '127.0.0.1'
-AS_ROOT = os.geteuid() == 0
-SESSION_USER = (65534, 65534) if AS_ROOT else (os.getuid(), os.getgid())  # uid, gid; nobody's for root
+SESSION_USER = (65534, 65534)  # nobody's uid and gid
 START_SECONDS = 15  # how long the servers get to listen
-SFTP_SERVER = '/usr/lib/openssh/sftp-server'
 LIBC = ctypes.CDLL(None, use_errno=True)
 PR_SET_PDEATHSIG = 1
 
@@ -79,11 +76,10 @@ def write(path, text, mode=0o644):
     os.chmod(path, mode)
 
 
-def make_dirs(*paths, owner=None):
+def make_dirs(*paths, owner=(0, 0)):
     for path in paths:
         os.makedirs(path, mode=0o755, exist_ok=True)
-        if owner:
-            os.chown(path, *owner)
+        os.chown(path, *owner)
 
 
 # A test CA and a certificate for localhost signed by it; the pin of the
@@ -103,17 +99,14 @@ def make_certificate(root):
 
 def vsftpd_config(root, name, port, implicit):
     options = {
-        'listen': 'YES', 'listen_ipv6': 'NO', 'listen_address': HOST, 'listen_port': port, 'background': 'NO',
-        'isolate': 'NO', 'isolate_network': 'NO', 'seccomp_sandbox': 'NO',
-        'run_as_launching_user': 'NO' if AS_ROOT else 'YES', 'secure_chroot_dir': os.path.join(root, 'empty'),
-        'nopriv_user': 'nobody', 'ftp_username': 'ftpanon', 'local_enable': 'NO', 'anonymous_enable': 'YES',
-        'anon_root': os.path.join(root, 'ftp'), 'write_enable': 'YES', 'anon_upload_enable': 'YES',
-        'anon_mkdir_write_enable': 'YES', 'anon_other_write_enable': 'YES', 'anon_umask': '022',
-        'ssl_enable': 'YES', 'implicit_ssl': 'YES' if implicit else 'NO', 'ssl_ciphers': 'HIGH',
-        'allow_anon_ssl': 'YES', 'force_anon_logins_ssl': 'YES', 'force_anon_data_ssl': 'YES',
+        'listen': 'YES', 'listen_address': HOST, 'listen_port': port, 'isolate': 'NO', 'isolate_network': 'NO',
+        'seccomp_sandbox': 'NO', 'secure_chroot_dir': os.path.join(root, 'empty'), 'ftp_username': 'ftpanon',
+        'anonymous_enable': 'YES', 'anon_root': os.path.join(root, 'ftp'), 'write_enable': 'YES',
+        'anon_upload_enable': 'YES', 'anon_other_write_enable': 'YES', 'anon_umask': '022', 'ssl_enable': 'YES',
+        'implicit_ssl': 'YES' if implicit else 'NO', 'ssl_ciphers': 'HIGH', 'allow_anon_ssl': 'YES',
+        'force_anon_logins_ssl': 'YES', 'force_anon_data_ssl': 'YES',
         'rsa_cert_file': os.path.join(root, 'tls-cert.pem'), 'rsa_private_key_file': os.path.join(root, 'tls-key.pem'),
-        'xferlog_enable': 'YES', 'xferlog_std_format': 'NO', 'log_ftp_protocol': 'YES',
-        'vsftpd_log_file': os.path.join(root, name + '.log'),
+        'xferlog_enable': 'YES', 'log_ftp_protocol': 'YES', 'vsftpd_log_file': os.path.join(root, name + '.log'),
     }
     path = os.path.join(root, name + '.conf')
     write(path, ''.join(f'{key}={value}\n' for key, value in options.items()), 0o600)
@@ -137,11 +130,11 @@ def make_accounts(root):
             write(os.path.join(root, name), system.read() + added)
 
 
-# SFTP sessions log to sshd.log too. internal-sftp would log to syslog (its
+# SFTP sessions log to sftp.log too. internal-sftp would log to syslog (its
 # standard error is the client's), so the stand-alone sftp-server runs, as
-# the test account, with its standard error appended to sshd.log.
+# the test account, with its standard error appended to sftp.log.
 def sshd_config(root, port):
-    key, log = os.path.join(root, 'ssh_host_ed25519_key'), os.path.join(root, 'sshd.log')
+    key, log = os.path.join(root, 'ssh_host_ed25519_key'), os.path.join(root, 'sftp.log')
     write(log, '')
     os.chown(log, *SESSION_USER)
     run('ssh-keygen', '-q', '-t', 'ed25519', '-N', '', '-C', 'quendrel test host', '-f', key)
@@ -151,7 +144,7 @@ def sshd_config(root, port):
     lines = (f'ListenAddress {HOST}:{port}', f'HostKey {key}', 'PidFile none', 'UsePAM no', 'StrictModes no',
              'LogLevel VERBOSE', 'AllowUsers tester', 'PasswordAuthentication yes', 'PubkeyAuthentication yes',
              'KbdInteractiveAuthentication no', 'AuthorizedKeysFile .ssh/authorized_keys',
-             f'Subsystem sftp {SFTP_SERVER} -e -l INFO 2>>{shlex.quote(log)}')
+             f'Subsystem sftp /usr/lib/openssh/sftp-server -e -l INFO 2>>{shlex.quote(log)}')
     path = os.path.join(root, 'sshd_config')
     write(path, ''.join(line + '\n' for line in lines), 0o600)
     return path
@@ -188,9 +181,11 @@ def stop(servers):
 
 
 def main():
+    if os.geteuid() != 0:
+        sys.exit('secure_servers.py: needs root (vsftpd and sshd change their root and user)')
     root = os.path.abspath(sys.argv[sys.argv.index('--root') + 1])
     os.chmod(root, 0o755)  # the sessions reach DIR/home and DIR/ftp as the test account
-    make_dirs(os.path.join(root, 'empty'), os.path.join(root, 'ftp'), *(['/run/sshd'] if AS_ROOT else []))
+    make_dirs(os.path.join(root, 'empty'), os.path.join(root, 'ftp'), '/run/sshd')
     make_dirs(os.path.join(root, 'ftp', 'site'), owner=SESSION_USER)
     make_certificate(root)
     make_accounts(root)
@@ -200,17 +195,16 @@ def main():
     commands = {'ftpes': ['/usr/sbin/vsftpd', vsftpd_config(root, 'ftpes', ports['ftpes'], implicit=False)],
                 'ftps': ['/usr/sbin/vsftpd', vsftpd_config(root, 'ftps', ports['ftps'], implicit=True)],
                 'sftp': ['/usr/sbin/sshd', '-D', '-e', '-f', sshd_config(root, ports['sftp'])]}
-    logs = {name: os.path.join(root, file) for name, file in zip(commands, ('ftpes.log', 'ftps.log', 'sshd.log'))}
 
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: sys.exit(0))
     servers = []
     try:
         for name, command in commands.items():
-            servers.append(start(command, logs[name], wrapper))
+            servers.append(start(command, os.path.join(root, name + '.log'), wrapper))
         deadline = time.monotonic() + START_SECONDS
         for server, name in zip(servers, commands):
-            wait_until_listening(server, ports[name], logs[name], deadline)
+            wait_until_listening(server, ports[name], os.path.join(root, name + '.log'), deadline)
         print('READY ' + ' '.join(f'{name}={port}' for name, port in ports.items()), flush=True)
         # Until stdin ends; os.read rather than sys.stdin, so that a signal's
         # exit is not held up by the buffered reader's lock.

