@@ -13,6 +13,14 @@ cmake --build "$root/build"
 
 if [ "$mode" = test ]; then
   cd "$root/build"
-  exec ctest --output-on-failure
+  if [ "$(id -u)" -eq 0 ]; then
+    exec ctest --output-on-failure
+  fi
+  # The encrypted upload tests start a vsftpd and an sshd of their own, which
+  # takes root: they alone run through sudo.
+  status=0
+  ctest --output-on-failure -E '^test_secure_uploads$' || status=$?
+  sudo ctest --output-on-failure -R '^test_secure_uploads$' || status=$?
+  exit "$status"
 fi
 exec "$root/tools/demo.sh" "$root/build/Quendrel"
