@@ -246,9 +246,10 @@ std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const Statu
 {
     if (target.protocol == TransferProtocol::Sftp)
         return UploadPageFileBySftp(target, status, std::move(stop));
+    // Outlives the handle that reports to it.
+    TlsSighting sighting;
     CurlEasy curl;
     std::string directory;
-    TlsSighting sighting;
     // After a failure the connection is cut, without QUIT, when curl goes.
     if (auto failure = OpenDirectory(curl, target, status, stop, directory, sighting))
         return failure;
@@ -263,9 +264,10 @@ std::optional<UpdateFailure> CheckFtpLogin(const FtpTarget& target, const Status
 {
     if (target.protocol == TransferProtocol::Sftp)
         return CheckSftpLogin(target, status, std::move(stop));
+    // Outlives the handle that reports to it.
+    TlsSighting sighting;
     CurlEasy curl;
     std::string directory;
-    TlsSighting sighting;
     if (auto failure = OpenDirectory(curl, target, status, stop, directory, sighting))
         return failure;
     return CloseSession(curl, directory, status, stop);

@@ -191,9 +191,10 @@ std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, co
 std::optional<UpdateFailure> UploadPageFileBySftp(const FtpTarget& target, const StatusReporter& status,
                                                   std::stop_token stop)
 {
+    // Outlives the handle that reports to it.
+    HostKeyCheck check{target.serverKey};
     CurlEasy curl;
     std::string directory;
-    HostKeyCheck check{target.serverKey};
     if (auto failure = OpenDirectory(curl, target, status, stop, directory, check))
         return failure;
     status(kUploading);
@@ -205,9 +206,10 @@ std::optional<UpdateFailure> UploadPageFileBySftp(const FtpTarget& target, const
 std::optional<UpdateFailure> CheckSftpLogin(const FtpTarget& target, const StatusReporter& status,
                                             std::stop_token stop)
 {
+    // Outlives the handle that reports to it.
+    HostKeyCheck check{target.serverKey};
     CurlEasy curl;
     std::string directory;
-    HostKeyCheck check{target.serverKey};
     if (auto failure = OpenDirectory(curl, target, status, stop, directory, check))
         return failure;
     return CloseSession(curl, directory, status, stop);
