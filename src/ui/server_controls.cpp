@@ -25,11 +25,17 @@ void AskToTrust(QPushButton& trust, ProgramState& state, SettingsModel& settings
 {
     const QString key = state.OfferedServerKey();
     const QString server = settings.Text(Setting::Server);
+    const QString trusted = settings.Text(Setting::ServerKey);
+    // A key other than the trusted one may be someone else's server.
+    const QString warning = trusted.isEmpty() ? QString()
+                                              : QStringLiteral("It is NOT the key trusted so far, %1: the server's key "
+                                                               "has changed, or another server answers in its place. ")
+                                                    .arg(trusted);
     auto* question = new QMessageBox(QMessageBox::Question, QStringLiteral("Trust this server"),
-                                     QStringLiteral("The server %1 showed this key:\n\n%2\n\nCompare it with the one "
-                                                    "your provider gives you. Trust this server, and accept no other "
-                                                    "key from it from now on?")
-                                         .arg(server, key),
+                                     QStringLiteral("The server %1 showed this key:\n\n%2\n\n%3Compare it with the "
+                                                    "one your provider gives you. Trust this server, and accept no "
+                                                    "other key from it from now on?")
+                                         .arg(server, key, warning),
                                      QMessageBox::Yes | QMessageBox::No, trust.window());
     question->setObjectName(QStringLiteral("trustQuestion"));
     question->setAttribute(Qt::WA_DeleteOnClose);
@@ -89,6 +95,12 @@ void OfferTrust(QPushButton& trust, ProgramState& state, SettingsModel& settings
     };
     show(state.OfferedServerKey());
     QObject::connect(&state, &ProgramState::OfferedServerKeyChanged, &trust, show);
+    // The key belongs to the server it came from: another server, port or
+    // protocol has not shown it.
+    QObject::connect(&settings, &SettingsModel::Changed, &trust, [&state](Setting changed) {
+        if (changed == Setting::Server || changed == Setting::Port || changed == Setting::Protocol)
+            state.SetOfferedServerKey(QString());
+    });
     QObject::connect(&trust, &QPushButton::clicked, &state,
                      [&trust, &state, &settings] { AskToTrust(trust, state, settings); });
 }

@@ -22,8 +22,9 @@ void FillProtocolChoice(QComboBox& combo);
 void FollowProtocol(QComboBox& protocol, QLineEdit& port, QRadioButton& active, QRadioButton& passive);
 
 // "Trust this server" is there while the last update or test met a key
-// it could not trust; it asks before the key is stored, showing the key
-// for the user to compare.
+// it could not trust, until the server, port or protocol changes; it asks
+// before the key is stored, showing the key for the user to compare (and
+// warning when it would replace a trusted one).
 void OfferTrust(QPushButton& trust, ProgramState& state, SettingsModel& settings);
 
 }  // namespace quendrel

@@ -33,7 +33,7 @@ QStringList KeyFiles()
 void SetLogin(CURL* handle, const FtpTarget& target, const QString& keyFile)
 {
     if (!target.password.isEmpty()) {
-        curl_easy_setopt(handle, CURLOPT_SSH_AUTH_TYPES, CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD);
+        curl_easy_setopt(handle, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
         return;
     }
     long types = CURLSSH_AUTH_AGENT;
@@ -165,7 +165,7 @@ std::optional<UpdateFailure> RenameOver(CurlEasy& curl, const FtpTarget& target,
     const QString rename = QStringLiteral("rename ") + from + u' ' + to;
     CURLcode result = SendCommands(curl, directory, {rename});
     if (result == CURLE_QUOTE_ERROR && !stop.stop_requested()) {
-        qCInfo(lcUpdate, "SFTP upload: the server does not rename over a file; removing %s first", qUtf8Printable(to));
+        qCDebug(lcUpdate, "SFTP upload: the server does not rename over a file; removing %s first", qUtf8Printable(to));
         result = SendCommands(curl, directory, {QStringLiteral("*rm ") + to, rename});
     }
     return UploadOutcome(curl, result, stop);

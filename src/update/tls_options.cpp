@@ -82,10 +82,13 @@ void SetTlsOptions(CurlEasy& curl, const QString& serverKey, TlsSighting& sighti
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, pinned ? 0L : 2L);
     const QByteArray pin = pinned ? "sha256//" + pinned->toBase64() : QByteArray();
     curl_easy_setopt(handle, CURLOPT_PINNEDPUBLICKEY, pinned ? pin.constData() : nullptr);
-    if (curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, &WatchHandshake) == CURLE_OK)
+    // The context is an OpenSSL one only where libcurl uses OpenSSL.
+    const char* library = curl_version_info(CURLVERSION_NOW)->ssl_version;
+    if (library && qstrncmp(library, "OpenSSL/", 8) == 0
+        && curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, &WatchHandshake) == CURLE_OK)
         curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &sighting);
     else
-        qCInfo(lcUpdate, "TLS: this libcurl does not show its TLS contexts; a refused certificate's key is not shown");
+        qCInfo(lcUpdate, "TLS: libcurl does not use OpenSSL here; a refused certificate's key is not shown");
 }
 
 void ExplainKeyFailure(CURLcode result, const QString& serverKey, const TlsSighting& sighting, UpdateFailure& failure)

@@ -36,7 +36,7 @@ constexpr unsigned int kActiveTlsMendedIn = 0x080000;
 TransferProtocol ProtocolFromText(const QString& text)
 {
     for (const ProtocolName& name : kProtocols) {
-        if (text == QLatin1String(name.text))
+        if (text.trimmed().compare(QLatin1String(name.text), Qt::CaseInsensitive) == 0)
             return name.protocol;
     }
     return TransferProtocol::Ftp;

@@ -14,8 +14,9 @@ enum class TransferProtocol {
     Sftp,            // SSH's file transfer
 };
 
-// The stored names: "FTP", "FTPES", "FTPS", "SFTP". Any other text (files
-// written by earlier releases have none) reads as plain FTP.
+// The stored names: "FTP", "FTPES", "FTPS", "SFTP", in any case (a file
+// written by hand may say "sftp"). Any other text (files written by earlier
+// releases have none) reads as plain FTP.
 TransferProtocol ProtocolFromText(const QString& text);
 QString ProtocolText(TransferProtocol protocol);
 

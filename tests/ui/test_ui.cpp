@@ -229,7 +229,7 @@ private slots:
 
     // A pick of protocol moves a port box that held the old protocol's port, never one the user typed; SFTP has no
     // active or passive. "Trust this server" comes with a key the last test or update could not trust, shows it,
-    // and stores it only on "Yes".
+    // and stores it only on "Yes"; it goes when the server changes.
     void protocolAndTrust()
     {
         Fixture f;
@@ -262,6 +262,12 @@ private slots:
             QTRY_VERIFY(!f.window->findChild<QMessageBox*>("trustQuestion"));
             QCOMPARE(f.settings.Text(Setting::ServerKey), answer == QMessageBox::Yes ? key : QString());
         }
+        QVERIFY(!trust->isEnabled());
+        // Another key than the trusted one is offered with a warning, and only for the server it came from.
+        f.state.SetOfferedServerKey(key.chopped(1) + "V");
+        trust->click();
+        QVERIFY(f.window->findChild<QMessageBox*>("trustQuestion")->text().contains("NOT the key trusted so far, " + key));
+        f.settings.Set(Setting::Server, "other.example");
         QVERIFY(!trust->isEnabled());
     }
 

@@ -217,6 +217,7 @@ private slots:
         in.serverKey = u"SHA256:nonsense"_s;
         QVERIFY(ValidateFtpInputs(in));
         QCOMPARE(TakePort(u""_s, TransferProtocol::Sftp).port, 22);
+        QCOMPARE(ProtocolFromText(u" sftp"_s), TransferProtocol::Sftp);  // as a file written by hand may have it
         QCOMPARE(FtpDirectoryUrl(u"h"_s, 22, u"a b/c"_s, TransferProtocol::Sftp), "sftp://h:22/~/a%20b/c/");
         QCOMPARE(FtpDirectoryUrl(u"h"_s, 990, u""_s, TransferProtocol::FtpImplicitTls), "ftps://h:990/");
     }
