@@ -1,15 +1,12 @@
 #include "update/ftp_upload.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -156,13 +153,9 @@ void RemoveTemporary(CurlEasy& curl, const std::string& directory, const QString
 std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
                                      const std::stop_token& stop)
 {
-    const QString temporary = TemporaryName(target.destFilename);
-    // Sent raw in RNFR and RNTO: a line break would end the command there,
-    // a NUL the name.
-    if (temporary.contains(u'\r') || temporary.contains(u'\n') || temporary.contains(QChar(0)))
-        return UpdateFailure{kUnableToUpload, QStringLiteral("the file name holds a line break or a NUL")};
+    QString temporary;
     PageFile page;
-    if (auto failure = OpenPage(target.localFile, page))
+    if (auto failure = PreparePage(target, temporary, page))
         return failure;
     std::optional<UpdateFailure> failure = StoreFile(curl, page, directory, temporary, stop);
     bool renamed = false;
@@ -179,17 +172,8 @@ std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, co
 std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
                                            const std::stop_token& stop, std::string& directory, TlsSighting& sighting)
 {
-    status(kEstablishing);
-    if (!curl)
-        return UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")};
-    status(ConnectingTo(target.server));
-    const std::optional<std::string> url =
-        FtpDirectoryUrl(target.server, target.port, target.remotePath, target.protocol);
-    if (!url)
-        return UpdateFailure{UnableToConnectTo(target.server),
-                             QStringLiteral("no FTP URL can name server \"%1\" and port %2")
-                                 .arg(target.server, QString::number(target.port))};
-    directory = *url;
+    if (auto failure = BeginSession(curl, target, status, directory))
+        return failure;
     SetSessionOptions(curl, target, stop, sighting);
     return EnterDirectory(curl, target, directory, stop, sighting);
 }
@@ -241,36 +225,37 @@ std::optional<std::string> FtpDirectoryUrl(const QString& server, int port, cons
     return std::string(text);
 }
 
+namespace {
+
+std::optional<UpdateFailure> FtpSession(const FtpTarget& target, const StatusReporter& status,
+                                        const std::stop_token& stop, bool upload)
+{
+    // Outlives the handle that reports to it.
+    TlsSighting sighting;
+    return RunSession(
+        upload, status, stop,
+        [&](CurlEasy& curl, std::string& directory) {
+            return OpenDirectory(curl, target, status, stop, directory, sighting);
+        },
+        [&](CurlEasy& curl, const std::string& directory) { return Publish(curl, target, directory, stop); });
+}
+
+}  // namespace
+
 std::optional<UpdateFailure> UploadPageFile(const FtpTarget& target, const StatusReporter& status,
                                             std::stop_token stop)
 {
     if (target.protocol == TransferProtocol::Sftp)
-        return UploadPageFileBySftp(target, status, std::move(stop));
-    // Outlives the handle that reports to it.
-    TlsSighting sighting;
-    CurlEasy curl;
-    std::string directory;
-    // After a failure the connection is cut, without QUIT, when curl goes.
-    if (auto failure = OpenDirectory(curl, target, status, stop, directory, sighting))
-        return failure;
-    status(kUploading);
-    if (auto failure = Publish(curl, target, directory, stop))
-        return failure;
-    return CloseSession(curl, directory, status, stop);
+        return SftpSession(target, status, stop, true);
+    return FtpSession(target, status, stop, true);
 }
 
 std::optional<UpdateFailure> CheckFtpLogin(const FtpTarget& target, const StatusReporter& status,
                                            std::stop_token stop)
 {
     if (target.protocol == TransferProtocol::Sftp)
-        return CheckSftpLogin(target, status, std::move(stop));
-    // Outlives the handle that reports to it.
-    TlsSighting sighting;
-    CurlEasy curl;
-    std::string directory;
-    if (auto failure = OpenDirectory(curl, target, status, stop, directory, sighting))
-        return failure;
-    return CloseSession(curl, directory, status, stop);
+        return SftpSession(target, status, stop, false);
+    return FtpSession(target, status, stop, false);
 }
 
 }  // namespace quendrel

@@ -110,17 +110,8 @@ UpdateFailure LoginFailure(const CurlEasy& curl, CURLcode result, const FtpTarge
 std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
                                            const std::stop_token& stop, std::string& directory, HostKeyCheck& check)
 {
-    status(kEstablishing);
-    if (!curl)
-        return UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")};
-    status(ConnectingTo(target.server));
-    const std::optional<std::string> url =
-        FtpDirectoryUrl(target.server, target.port, target.remotePath, TransferProtocol::Sftp);
-    if (!url)
-        return UpdateFailure{UnableToConnectTo(target.server),
-                             QStringLiteral("no SFTP URL can name server \"%1\" and port %2")
-                                 .arg(target.server, QString::number(target.port))};
-    directory = *url;
+    if (auto failure = BeginSession(curl, target, status, directory))
+        return failure;
     SetSessionOptions(curl, target, stop, check);
     const CURLcode result = LogIn(curl, target, directory, stop);
     if (stop.stop_requested())
@@ -174,12 +165,9 @@ std::optional<UpdateFailure> RenameOver(CurlEasy& curl, const FtpTarget& target,
 std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, const std::string& directory,
                                      const std::stop_token& stop)
 {
-    const QString temporary = TemporaryName(target.destFilename);
-    // libcurl reads a command up to its line's end, and a NUL ends a name.
-    if (temporary.contains(u'\r') || temporary.contains(u'\n') || temporary.contains(QChar(0)))
-        return UpdateFailure{kUnableToUpload, QStringLiteral("the file name holds a line break or a NUL")};
+    QString temporary;
     PageFile page;
-    if (auto failure = OpenPage(target.localFile, page))
+    if (auto failure = PreparePage(target, temporary, page))
         return failure;
     if (auto failure = StoreFile(curl, page, directory + EscapeAll(temporary), stop))
         return failure;
@@ -188,31 +176,17 @@ std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, co
 
 }  // namespace
 
-std::optional<UpdateFailure> UploadPageFileBySftp(const FtpTarget& target, const StatusReporter& status,
-                                                  std::stop_token stop)
+std::optional<UpdateFailure> SftpSession(const FtpTarget& target, const StatusReporter& status,
+                                         const std::stop_token& stop, bool upload)
 {
     // Outlives the handle that reports to it.
     HostKeyCheck check{target.serverKey};
-    CurlEasy curl;
-    std::string directory;
-    if (auto failure = OpenDirectory(curl, target, status, stop, directory, check))
-        return failure;
-    status(kUploading);
-    if (auto failure = Publish(curl, target, directory, stop))
-        return failure;
-    return CloseSession(curl, directory, status, stop);
-}
-
-std::optional<UpdateFailure> CheckSftpLogin(const FtpTarget& target, const StatusReporter& status,
-                                            std::stop_token stop)
-{
-    // Outlives the handle that reports to it.
-    HostKeyCheck check{target.serverKey};
-    CurlEasy curl;
-    std::string directory;
-    if (auto failure = OpenDirectory(curl, target, status, stop, directory, check))
-        return failure;
-    return CloseSession(curl, directory, status, stop);
+    return RunSession(
+        upload, status, stop,
+        [&](CurlEasy& curl, std::string& directory) {
+            return OpenDirectory(curl, target, status, stop, directory, check);
+        },
+        [&](CurlEasy& curl, const std::string& directory) { return Publish(curl, target, directory, stop); });
 }
 
 }  // namespace quendrel

@@ -20,21 +20,18 @@ void Close(CurlEasy& curl, const std::string& directory)
     SendCommands(curl, directory, {});
 }
 
-}  // namespace
-
-std::string EscapeAll(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    const std::unique_ptr<char, decltype(&curl_free)> escaped(
-        curl_easy_escape(nullptr, bytes.constData(), static_cast<int>(bytes.size())), &curl_free);
-    return escaped ? std::string(escaped.get()) : std::string();
-}
-
+// The page's name while it is uploaded, in the same directory: a name no
+// one gives a file of their own, always the same, so that one left behind
+// by a lost connection is stored over and renamed away by the next upload
+// instead of piling up. The name's ending stays: a server may take only
+// some kinds of file.
 QString TemporaryName(const QString& destFilename)
 {
     return QStringLiteral("quendrel-upload-") + destFilename;
 }
 
+// Opened before the transfer starts: a read that failed after the upload
+// began would leave a cut file on the server.
 std::optional<UpdateFailure> OpenPage(const QString& path, PageFile& page)
 {
     page.file.reset(std::fopen(QFile::encodeName(path).constData(), "rbe"));
@@ -47,6 +44,24 @@ std::optional<UpdateFailure> OpenPage(const QString& path, PageFile& page)
         return UpdateFailure{kUnableToUpload, QStringLiteral("page ") + path + QStringLiteral(": not a regular file")};
     page.size = info.st_size;
     return std::nullopt;
+}
+
+}  // namespace
+
+std::string EscapeAll(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    const std::unique_ptr<char, decltype(&curl_free)> escaped(
+        curl_easy_escape(nullptr, bytes.constData(), static_cast<int>(bytes.size())), &curl_free);
+    return escaped ? std::string(escaped.get()) : std::string();
+}
+
+std::optional<UpdateFailure> PreparePage(const FtpTarget& target, QString& temporary, PageFile& page)
+{
+    temporary = TemporaryName(target.destFilename);
+    if (temporary.contains(u'\r') || temporary.contains(u'\n') || temporary.contains(QChar(0)))
+        return UpdateFailure{kUnableToUpload, QStringLiteral("the file name holds a line break or a NUL")};
+    return OpenPage(target.localFile, page);
 }
 
 std::optional<UpdateFailure> UploadOutcome(const CurlEasy& curl, CURLcode result, const std::stop_token& stop)
@@ -78,6 +93,23 @@ CURLcode SendCommands(CurlEasy& curl, const std::string& directory, const QStrin
     return result;
 }
 
+
+std::optional<UpdateFailure> BeginSession(const CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
+                                          std::string& directory)
+{
+    status(kEstablishing);
+    if (!curl)
+        return UpdateFailure{kUnableToEstablish, QStringLiteral("libcurl could not set up a transfer")};
+    status(ConnectingTo(target.server));
+    const std::optional<std::string> url =
+        FtpDirectoryUrl(target.server, target.port, target.remotePath, target.protocol);
+    if (!url)
+        return UpdateFailure{UnableToConnectTo(target.server),
+                             QStringLiteral("no %1 URL can name server \"%2\" and port %3")
+                                 .arg(ProtocolText(target.protocol), target.server, QString::number(target.port))};
+    directory = *url;
+    return std::nullopt;
+}
 
 std::optional<UpdateFailure> CloseSession(CurlEasy& curl, const std::string& directory, const StatusReporter& status,
                                           const std::stop_token& stop)

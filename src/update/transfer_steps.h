@@ -10,6 +10,7 @@
 #include <string>
 
 #include "update/curl_handle.h"
+#include "update/ftp_upload.h"
 #include "update/status_reporter.h"
 #include "update/update_failure.h"
 
@@ -20,13 +21,6 @@ namespace quendrel {
 // "/" included.
 std::string EscapeAll(const QString& text);
 
-// The page's name while it is uploaded, in the same directory: a name no
-// one gives a file of their own, always the same, so that one left behind
-// by a lost connection is stored over and renamed away by the next upload
-// instead of piling up. The name's ending stays: a server may take only
-// some kinds of file.
-QString TemporaryName(const QString& destFilename);
-
 using FileHandle = std::unique_ptr<FILE, decltype(&std::fclose)>;
 
 struct PageFile {
@@ -34,9 +28,10 @@ struct PageFile {
     curl_off_t size = 0;
 };
 
-// Opened before the transfer starts: a read that failed after the upload
-// began would leave a cut file on the server.
-std::optional<UpdateFailure> OpenPage(const QString& path, PageFile& page);
+// The temporary name for the target's page, and its local file opened.
+// A name with a line break or a NUL is refused: the rename commands go out
+// a line at a time, and a NUL would end the name.
+std::optional<UpdateFailure> PreparePage(const FtpTarget& target, QString& temporary, PageFile& page);
 
 // "Unable to Upload HTML Page.." with libcurl's words, cancelled when
 // stopped, nothing when the transfer worked.
@@ -48,10 +43,35 @@ std::optional<UpdateFailure> UploadOutcome(const CurlEasy& curl, CURLcode result
 // transfer, keeps the connection).
 CURLcode SendCommands(CurlEasy& curl, const std::string& directory, const QStringList& commands);
 
+// "Establishing Internet Connection..", "Connecting to " + server + "..",
+// and the URL of the remote directory into directory. Fails when libcurl
+// has no handle, or no URL can name the server and port.
+std::optional<UpdateFailure> BeginSession(const CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
+                                          std::string& directory);
+
 // "Closing Internet Connection..", then a request that says nothing and
 // closes the connection at its end (FTP's QUIT), inside a transfer where a
 // stop request still reaches it.
 std::optional<UpdateFailure> CloseSession(CurlEasy& curl, const std::string& directory, const StatusReporter& status,
                                           const std::stop_token& stop);
+
+// One connection's work: open logs in and enters the directory, publish
+// (when upload) stores the page, and the session is closed. After a
+// failure the connection is cut, without a goodbye, when the handle goes.
+template <typename Open, typename Publish>
+std::optional<UpdateFailure> RunSession(bool upload, const StatusReporter& status, const std::stop_token& stop,
+                                        Open open, Publish publish)
+{
+    CurlEasy curl;
+    std::string directory;
+    if (auto failure = open(curl, directory))
+        return failure;
+    if (upload) {
+        status(update_text::kUploading);
+        if (auto failure = publish(curl, directory))
+            return failure;
+    }
+    return CloseSession(curl, directory, status, stop);
+}
 
 }  // namespace quendrel
