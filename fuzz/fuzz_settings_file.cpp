@@ -1,7 +1,8 @@
 // The settings file: what is read from any file is read again after a save,
 // a second save of the same settings changes no byte, and settings set in
 // the model are read back as they were set (line breaks as blanks, an empty
-// text that stands for its first-run value as that value).
+// text that stands for its first-run value as that value, and so a blank
+// one for an option added later).
 //
 // Input: file bytes | one piece per setting, in the table's order
 
@@ -49,7 +50,10 @@ QVariant ThroughTheFile(const SettingKey& key, const QVariant& value)
     if (key.kind != SettingKind::Text)
         return value;
     QString text = value.toString().replace(u'\r', u' ').replace(u'\n', u' ');
-    return text.isEmpty() && key.emptyReadsAsFirstRun ? QString::fromLatin1(key.firstRun) : text;
+    // An option added by a later release reads a blank value as absent.
+    const bool readsAsFirstRun =
+        key.writtenWhenUsed ? text.trimmed().isEmpty() : text.isEmpty() && key.emptyReadsAsFirstRun;
+    return readsAsFirstRun ? QString::fromLatin1(key.firstRun) : text;
 }
 
 void CheckSame(const SettingsModel& expected, const SettingsModel& read, const char* promise, const QByteArray& file)
