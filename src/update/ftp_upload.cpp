@@ -168,12 +168,10 @@ std::optional<UpdateFailure> Publish(CurlEasy& curl, const FtpTarget& target, co
     return failure;
 }
 
-// Logs in and enters the remote directory; directory gets its URL.
-std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
-                                           const std::stop_token& stop, std::string& directory, TlsSighting& sighting)
+// Logs in and enters the remote directory.
+std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const std::stop_token& stop,
+                                           const std::string& directory, TlsSighting& sighting)
 {
-    if (auto failure = BeginSession(curl, target, status, directory))
-        return failure;
     SetSessionOptions(curl, target, stop, sighting);
     return EnterDirectory(curl, target, directory, stop, sighting);
 }
@@ -233,9 +231,9 @@ std::optional<UpdateFailure> FtpSession(const FtpTarget& target, const StatusRep
     // Outlives the handle that reports to it.
     TlsSighting sighting;
     return RunSession(
-        upload, status, stop,
-        [&](CurlEasy& curl, std::string& directory) {
-            return OpenDirectory(curl, target, status, stop, directory, sighting);
+        target, upload, status, stop,
+        [&](CurlEasy& curl, const std::string& directory) {
+            return OpenDirectory(curl, target, stop, directory, sighting);
         },
         [&](CurlEasy& curl, const std::string& directory) { return Publish(curl, target, directory, stop); });
 }

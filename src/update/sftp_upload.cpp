@@ -107,11 +107,9 @@ UpdateFailure LoginFailure(const CurlEasy& curl, CURLcode result, const FtpTarge
     return failure;
 }
 
-std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const StatusReporter& status,
-                                           const std::stop_token& stop, std::string& directory, HostKeyCheck& check)
+std::optional<UpdateFailure> OpenDirectory(CurlEasy& curl, const FtpTarget& target, const std::stop_token& stop,
+                                           const std::string& directory, HostKeyCheck& check)
 {
-    if (auto failure = BeginSession(curl, target, status, directory))
-        return failure;
     SetSessionOptions(curl, target, stop, check);
     const CURLcode result = LogIn(curl, target, directory, stop);
     if (stop.stop_requested())
@@ -182,9 +180,9 @@ std::optional<UpdateFailure> SftpSession(const FtpTarget& target, const StatusRe
     // Outlives the handle that reports to it.
     HostKeyCheck check{target.serverKey};
     return RunSession(
-        upload, status, stop,
-        [&](CurlEasy& curl, std::string& directory) {
-            return OpenDirectory(curl, target, status, stop, directory, check);
+        target, upload, status, stop,
+        [&](CurlEasy& curl, const std::string& directory) {
+            return OpenDirectory(curl, target, stop, directory, check);
         },
         [&](CurlEasy& curl, const std::string& directory) { return Publish(curl, target, directory, stop); });
 }

@@ -55,16 +55,19 @@ std::optional<UpdateFailure> BeginSession(const CurlEasy& curl, const FtpTarget&
 std::optional<UpdateFailure> CloseSession(CurlEasy& curl, const std::string& directory, const StatusReporter& status,
                                           const std::stop_token& stop);
 
-// One connection's work: open logs in and enters the directory, publish
-// (when upload) stores the page, and the session is closed. After a
-// failure the connection is cut, without a goodbye, when the handle goes.
-template <typename Open, typename Publish>
-std::optional<UpdateFailure> RunSession(bool upload, const StatusReporter& status, const std::stop_token& stop,
-                                        Open open, Publish publish)
+// One connection's work: the session begins, logIn logs in and enters the
+// directory, publish (when upload) stores the page, and the session is
+// closed. After a failure the connection is cut, without a goodbye, when
+// the handle goes.
+template <typename LogIn, typename Publish>
+std::optional<UpdateFailure> RunSession(const FtpTarget& target, bool upload, const StatusReporter& status,
+                                        const std::stop_token& stop, LogIn logIn, Publish publish)
 {
     CurlEasy curl;
     std::string directory;
-    if (auto failure = open(curl, directory))
+    if (auto failure = BeginSession(curl, target, status, directory))
+        return failure;
+    if (auto failure = logIn(curl, directory))
         return failure;
     if (upload) {
         status(update_text::kUploading);
