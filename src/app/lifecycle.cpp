@@ -30,8 +30,8 @@ Lifecycle::Lifecycle(UrlOpener open, std::optional<ProgramFiles> files, SystemEv
       actions_(new AppActions(state_, this)),
       tray_(new TrayIcon(this)),
       // A test counts as a running cycle: no update is due beside it.
-      scheduler_(new Scheduler(state_, settings_, [this] { return IsUpdating() || IsTesting(); }, this)),
-      catchUp_(new CatchUpUpdate(state_, [this] { return IsUpdating() || IsTesting(); }, lcApp(), {}, this)),
+      scheduler_(new Scheduler(state_, settings_, [this] { return IsBusy(); }, this)),
+      catchUp_(new CatchUpUpdate(state_, [this] { return IsBusy(); }, lcApp(), {}, this)),
       // The page is written where the settings are kept.
       updateDriver_(new UpdateDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this)),
       testDriver_(new SettingsTestDriver(settings_, state_, QFileInfo(files_.settingsFile).absolutePath(), this))
@@ -157,10 +157,15 @@ bool Lifecycle::IsTesting() const
     return testDriver_->IsRunning();
 }
 
+bool Lifecycle::IsBusy() const
+{
+    return IsUpdating() || IsTesting();
+}
+
 void Lifecycle::DoUpdate()
 {
     // One cycle at a time, and none beside a test: a trigger meanwhile is ignored.
-    if (unloaded_ || IsUpdating() || IsTesting())
+    if (unloaded_ || IsBusy())
         return;
     emit UpdateStarted();
     updateDriver_->DoUpdate();

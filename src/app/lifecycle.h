@@ -84,6 +84,8 @@ signals:
     void TestEnded();
 
 private:
+    // An update or a test runs: no other may start.
+    bool IsBusy() const;
     FrmMain& Window();
     void ConnectActions();
     void ConnectSystemEvents(SystemEvents* events);

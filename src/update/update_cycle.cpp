@@ -84,6 +84,11 @@ QString DirectoryUrlOf(const UpdateInputs& in)
     return QString::fromStdString(FtpDirectoryUrl(in.server, in.port, in.remotePath, in.protocol).value_or(""));
 }
 
+bool IsSftp(const UpdateInputs& in)
+{
+    return in.protocol == TransferProtocol::Sftp;
+}
+
 // Where the address came from: "from <page>" (the page's own detail cut
 // off) or the host's.
 QString AddressSource(const QString& detail)
@@ -100,10 +105,11 @@ UpdateOutcome RunFtpTest(const UpdateInputs& in, const StatusReporter& status, s
     std::optional<UpdateFailure> failure = ValidateFtpInputs(in);
     if (!failure)
         failure = CheckFtpLogin(TargetOf(in), status, stop);
-    log.Outcome(in.protocol == TransferProtocol::Sftp ? "SFTP test" : "FTP test", failure, QStringLiteral("logged in and entered ") + DirectoryUrlOf(in));
+    const QString directory = DirectoryUrlOf(in);
+    log.Outcome(IsSftp(in) ? "SFTP test" : "FTP test", failure, QStringLiteral("logged in and entered ") + directory);
     if (failure)
         return {QString(), failure};
-    return {QStringLiteral("logged in to ") + in.server, std::nullopt, QStringLiteral("entered ") + DirectoryUrlOf(in)};
+    return {QStringLiteral("logged in to ") + in.server, std::nullopt, QStringLiteral("entered ") + directory};
 }
 
 UpdateOutcome RunPageTest(const UpdateInputs& in, const StatusReporter& status, std::stop_token stop)
@@ -115,7 +121,8 @@ UpdateOutcome RunPageTest(const UpdateInputs& in, const StatusReporter& status, 
     if (!address.failure && stop.stop_requested())
         address.failure = UpdateFailure::Cancelled();
     if (address.failure && !address.unmatchedPage.isNull())
-        address.failure->detail += QStringLiteral("; the page begins: \"%1\"").arg(ShownFoundText(address.unmatchedPage));
+        address.failure->detail +=
+            QStringLiteral("; the page begins: \"%1\"").arg(ShownFoundText(address.unmatchedPage));
     log.Outcome("IP address test", address.failure, address.text + u' ' + address.detail);
     if (address.failure)
         return {QString(), address.failure};
@@ -141,7 +148,8 @@ UpdateOutcome RunUpdateSteps(const UpdateInputs& in, const StatusReporter& statu
         return {QString(), written};
 
     const std::optional<UpdateFailure> uploaded = UploadPageFile(TargetOf(in, pagePath), status, stop);
-    log.Outcome(in.protocol == TransferProtocol::Sftp ? "SFTP upload" : "FTP upload", uploaded, QStringLiteral("stored as \"%1\" in %2").arg(in.destFilename, DirectoryUrlOf(in)));
+    log.Outcome(IsSftp(in) ? "SFTP upload" : "FTP upload", uploaded,
+                QStringLiteral("stored as \"%1\" in %2").arg(in.destFilename, DirectoryUrlOf(in)));
     if (uploaded)
         return {QString(), uploaded};
     return {address.text, std::nullopt};
